@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the project needs to build, run, test and benchmark.
+# Idempotent: packages already present are not asked for again, and apt is not touched at all
+# when nothing is missing.
+set -euo pipefail
+
+packages=(
+    # build
+    build-essential cmake g++ clang-14 libclang-rt-14-dev clang-format
+    libgtest-dev libgmock-dev
+    # the window and the serial adapter
+    qt6-base-dev qt6-serialport-dev libgl-dev
+    # window tests and screenshots without a display
+    xvfb xauth
+    # the parallel-port tests: a small Linux guest with emulated ISA parallel ports
+    qemu-system-x86 busybox-static cpio
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+echo "Installing: ${missing[*]}" >&2
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2

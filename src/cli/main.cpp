@@ -1,0 +1,49 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/exit_status.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "  korvane-cli check FILE\n"
+    "  korvane-cli send --serial PORT [--baud 4800|9600|19200|38400] [--quiet] FILE\n"
+    "  korvane-cli send --parallel PORT [--quiet] FILE\n"
+    "\n"
+    "check  reads a firmware image and reports its records, where each transfer stops and\n"
+    "       every rule it breaks. Exit 0: both transfers send it whole and alike; 1: it breaks\n"
+    "       a rule; 3: it cannot be read.\n"
+    "send   downloads FILE to the printer. Serial PORT is COM1..COM4 or a device path such as\n"
+    "       /dev/ttyUSB0; parallel PORT is LPT1, LPT2 or a /dev/parportN path.\n"
+    "       Exit 0: success; 1: the printer failed the transfer; 2: usage error;\n"
+    "       3: file, image or port error.\n"
+    "\n"
+    "COMk is $KORVANE_COMk when set, else /dev/ttyS<k-1>. LPT1 and LPT2 are $KORVANE_LPT1 and\n"
+    "$KORVANE_LPT2 when set, else the parport at 0x378 / 0x278.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty()) {
+        std::cerr << kUsage;
+        return korvane::cli::kExitUsage;
+    }
+    const std::string command = words.front();
+    const std::vector<std::string> args(words.begin() + 1, words.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::cout << kUsage;
+        return korvane::cli::kExitOk;
+    }
+    if (command == "check") {
+        return korvane::cli::runCheck(args);
+    }
+    if (command == "send") {
+        return korvane::cli::runSend(args, argc, argv);
+    }
+    std::cerr << "korvane-cli: unknown command '" << command << "'\n\n" << kUsage;
+    return korvane::cli::kExitUsage;
+}

@@ -1,0 +1,83 @@
+#include "image/firmware_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <system_error>
+
+namespace korvane::image {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+LoadResult failed(LoadFailure failure, std::string reason) {
+    LoadResult result;
+    result.failure = failure;
+    result.reason = std::move(reason);
+    return result;
+}
+
+}  // namespace
+
+LoadResult loadFirmwareFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        return failed(LoadFailure::IsDirectory, "it is a folder, not a file");
+    }
+    FileHandle file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        return failed(LoadFailure::CannotOpen, std::strerror(errno));
+    }
+    // The size comes from the open handle, so a file replaced between the check and the
+    // read cannot make us read a length that does not belong to it.
+    if (std::fseek(file.get(), 0, SEEK_END) != 0) {
+        return failed(LoadFailure::ReadFailed, std::strerror(errno));
+    }
+    const long size = std::ftell(file.get());
+    if (size < 0) {
+        return failed(LoadFailure::ReadFailed, std::strerror(errno));
+    }
+    if (size > kMaxImageSize) {
+        return failed(LoadFailure::TooLarge,
+                      std::to_string(size) + " bytes, more than the 2 GiB - 1 bytes a firmware "
+                                             "image may have");
+    }
+    std::rewind(file.get());
+
+    LoadResult result;
+    result.bytes.resize(static_cast<std::size_t>(size));
+    const std::size_t got = std::fread(result.bytes.data(), 1, result.bytes.size(), file.get());
+    if (got != result.bytes.size()) {
+        const int err = errno;
+        return failed(LoadFailure::ReadFailed,
+                      std::ferror(file.get()) != 0
+                          ? std::string(std::strerror(err))
+                          : "the file became shorter while it was read (" + std::to_string(got) +
+                                " of " + std::to_string(size) + " bytes)");
+    }
+    return result;
+}
+
+std::string describeLoadFailure(const LoadResult& result, const std::filesystem::path& path) {
+    const std::string name = path.string();
+    switch (result.failure) {
+        case LoadFailure::None:
+            return {};
+        case LoadFailure::CannotOpen:
+            return "Cannot open the firmware file " + name + ": " + result.reason +
+                   ". Check the name and that you may read it.";
+        case LoadFailure::IsDirectory:
+            return "Cannot load " + name + ": " + result.reason + ". Choose a .DPX file.";
+        case LoadFailure::ReadFailed:
+            return "Cannot read the firmware file " + name + ": " + result.reason + ".";
+        case LoadFailure::TooLarge:
+            return "The firmware file " + name + " is too large: " + result.reason + ".";
+    }
+    return {};
+}
+
+}  // namespace korvane::image

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace korvane::image {
+
+// A byte count is kept as a signed 32-bit number everywhere in the tool (positions, progress),
+// so no image may be longer than that number can hold.
+inline constexpr std::int64_t kMaxImageSize = std::numeric_limits<std::int32_t>::max();
+
+enum class LoadFailure {
+    None,
+    CannotOpen,   // missing, no permission, or any other open() failure
+    IsDirectory,  // the path names a folder
+    ReadFailed,   // opened but the bytes could not all be read
+    TooLarge,     // more than kMaxImageSize bytes
+};
+
+struct LoadResult {
+    std::vector<std::uint8_t> bytes;  // the whole file; empty for an empty file
+    LoadFailure failure = LoadFailure::None;
+    std::string reason;  // the system's words for the failure, e.g. "Permission denied"
+
+    bool ok() const { return failure == LoadFailure::None; }
+};
+
+// Reads the whole file as raw bytes, with no decoding of any kind.
+LoadResult loadFirmwareFile(const std::filesystem::path& path);
+
+// One sentence for the user: what went wrong with which file and what they can do.
+std::string describeLoadFailure(const LoadResult& result, const std::filesystem::path& path);
+
+}  // namespace korvane::image
