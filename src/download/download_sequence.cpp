@@ -1,15 +1,101 @@
 #include "download/download_sequence.h"
 
+#include <array>
+
+#include "download/messages.h"
+#include "download/parallel_transfer.h"
+#include "download/progress.h"
+#include "download/serial_transfer.h"
+#include "image/firmware_file.h"
+#include "image/record_walk.h"
+
 namespace korvane::download {
+namespace {
+
+// Locked in this order, and unlocked in the same order.
+constexpr std::array kSelectionControls = {Control::SerialOption, Control::ParallelOption,
+                                           Control::PortList, Control::SpeedList,
+                                           Control::StartButton};
+
+void setControlsEnabled(Host& host, bool enabled) {
+    for (const Control control : kSelectionControls) {
+        host.setEnabled(control, enabled);
+    }
+}
+
+Outcome outcomeOf(TransferEnd end) {
+    switch (end) {
+        case TransferEnd::Success:
+            return Outcome::Success;
+        case TransferEnd::PrinterFailed:
+            return Outcome::PrinterFailed;
+        case TransferEnd::PortFailed:
+            return Outcome::PortError;
+    }
+    return Outcome::PortError;
+}
+
+}  // namespace
 
 DownloadSequence::DownloadSequence(Host& host, SerialPort& serialPort,
                                    ParallelPorts& parallelPorts, Clock& clock)
     : host_(host), serialPort_(serialPort), parallelPorts_(parallelPorts), clock_(clock) {}
 
-DownloadResult DownloadSequence::run() { return {Outcome::FileError, "not built yet"}; }
+DownloadResult DownloadSequence::run() {
+    // File > Open can enable the start button again in the middle of a download; a second
+    // download would drive the same port from inside the first one's event handling.
+    if (running_) {
+        host_.showMessage(messages::kAlreadyRunning);
+        return {Outcome::AlreadyRunning, messages::kAlreadyRunning};
+    }
+    running_ = true;
+    struct ClearRunning {
+        bool& running;
+        ~ClearRunning() { running = false; }
+    } clearRunning{running_};
+    return runLocked();
+}
 
-std::string formatProgressText(std::int32_t position, std::int32_t total) {
-    return std::to_string(position) + "/" + std::to_string(total);
+DownloadResult DownloadSequence::runLocked() {
+    setControlsEnabled(host_, false);
+
+    const std::string path = host_.firmwarePath();
+    image::LoadResult loaded = image::loadFirmwareFile(path);
+    if (!loaded.ok()) {
+        return endWith(Outcome::FileError, image::describeLoadFailure(loaded, path));
+    }
+    if (loaded.bytes.empty()) {
+        return endWith(Outcome::EmptyFile, messages::kFileNotOpen);
+    }
+    firmwareBytes_ = std::move(loaded.bytes);
+
+    // The whole image is walked before the port is touched, so a printer never receives part
+    // of a firmware whose transfer could not end well.
+    const bool serial = host_.serialSelected();
+    const auto transfer = serial ? image::Transfer::Serial : image::Transfer::Parallel;
+    const image::WalkSummary walk = image::summarizeWalk(firmwareBytes_, transfer);
+    if (!walk.ok()) {
+        return endWith(Outcome::ImageError,
+                       "Cannot send " + path + ". " + image::describeWalkError(*walk.error, transfer) +
+                           " Nothing was sent to the printer.");
+    }
+
+    const auto total = static_cast<std::int32_t>(firmwareBytes_.size());
+    host_.setProgressVisible(true);
+    host_.setProgressRange(1.0F, static_cast<float>(total));
+    Progress progress(host_, total);
+    const TransferContext context{host_, clock_, firmwareBytes_, progress};
+
+    TransferResult result = serial ? runSerialTransfer(serialPort_, context)
+                                   : runParallelTransfer(parallelPorts_, context);
+    setControlsEnabled(host_, true);
+    return {outcomeOf(result.end), std::move(result.message)};
+}
+
+DownloadResult DownloadSequence::endWith(Outcome outcome, const std::string& message) {
+    host_.showMessage(message);
+    setControlsEnabled(host_, true);
+    return {outcome, message};
 }
 
 }  // namespace korvane::download

@@ -1,1 +1,108 @@
-// in progress
+#include "download/parallel_transfer.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "download/messages.h"
+#include "download/port_error.h"
+#include "image/record_walk.h"
+
+namespace korvane::download {
+namespace {
+
+constexpr std::uint8_t kStatusNotBusy = 0x80;  // Busy is inverted in the status register
+constexpr std::uint8_t kStatusNoFault = 0x08;  // nFault
+// One strobe pulse with nInit high and nSelectIn asserted; nothing else on the control lines
+// changes between the two writes.
+constexpr std::uint8_t kControlStrobeOn = 0xCD;
+constexpr std::uint8_t kControlStrobeOff = 0xCC;
+
+// Polls the status register until the printer can take a byte. A fault seen while the printer
+// is busy gets kFaultClearTimeout to clear; if it does not, the byte fails at once. Returns
+// false when the byte is given up. No sleeping anywhere: the printer sets the pace.
+bool waitUntilReady(PortIo& port, const ParallelPortAddresses& registers, Clock& clock) {
+    Clock::TimePoint byteDeadline = clock.now() + kByteTimeout;
+    for (;;) {
+        if ((port.read(registers.status) & kStatusNotBusy) != 0) {
+            return true;
+        }
+        if ((port.read(registers.status) & kStatusNoFault) == 0) {
+            const Clock::TimePoint clearDeadline = clock.now() + kFaultClearTimeout;
+            for (;;) {
+                if ((port.read(registers.status) & kStatusNoFault) != 0) {
+                    break;
+                }
+                if (clock.now() > clearDeadline) {
+                    byteDeadline = clock.now() - std::chrono::seconds(1);
+                    break;
+                }
+            }
+        }
+        if (clock.now() > byteDeadline) {
+            return false;
+        }
+    }
+}
+
+void sendByte(PortIo& port, const ParallelPortAddresses& registers, std::uint8_t value) {
+    port.write(registers.data, value);
+    port.write(registers.control, kControlStrobeOn);
+    port.write(registers.control, kControlStrobeOff);
+}
+
+std::string printerPortErrorMessage(std::uint8_t status) {
+    char digits[4];
+    std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned>(status));
+    return std::string(messages::kPrinterPortErrorPrefix) + digits + ")";
+}
+
+}  // namespace
+
+ParallelPortAddresses ParallelPortAddresses::forListIndex(int portIndex) {
+    return portIndex == 0 ? ParallelPortAddresses{0x378, 0x379, 0x37A}
+                          : ParallelPortAddresses{0x278, 0x279, 0x27A};
+}
+
+TransferResult runParallelTransfer(ParallelPorts& ports, const TransferContext& context) {
+    Host& host = context.host;
+    const auto registers = ParallelPortAddresses::forListIndex(host.portIndex());
+    try {
+        // Held until this function returns, however it returns.
+        const std::unique_ptr<PortIo> port = ports.claim(registers.data);
+
+        image::RecordWalker walker(context.image, image::Transfer::Parallel);
+        while (const auto record = walker.next()) {
+            for (std::int32_t position = record->start; position < record->end;) {
+                if (!waitUntilReady(*port, registers, context.clock)) {
+                    return announce(host, TransferEnd::PrinterFailed,
+                                    printerPortErrorMessage(port->read(registers.status)));
+                }
+                sendByte(*port, registers, context.image[static_cast<std::size_t>(position)]);
+                ++position;
+
+                if (position < record->end) {
+                    context.progress.setText(position);
+                    host.letPendingEventsRun();
+                    continue;
+                }
+                // The byte just sent ended the record: its CR and the byte after are skipped.
+                const std::int64_t next = record->next();
+                host.letPendingEventsRun();
+                context.progress.setBar(next);
+                context.progress.setText(next);
+                if (record->last) {
+                    context.progress.report(next);
+                    return announce(host, TransferEnd::Success, messages::kSuccess);
+                }
+                host.letPendingEventsRun();
+            }
+        }
+    } catch (const PortError& error) {
+        return announce(host, TransferEnd::PortFailed, error.what());
+    }
+    return announce(host, TransferEnd::PortFailed,
+                    "The firmware image ended before its last record. Nothing more was sent.");
+}
+
+}  // namespace korvane::download
