@@ -37,8 +37,8 @@ Outcome outcomeOf(TransferEnd end) {
 
 }  // namespace
 
-DownloadSequence::DownloadSequence(Host& host, SerialPort& serialPort,
-                                   ParallelPorts& parallelPorts, Clock& clock)
+DownloadSequence::DownloadSequence(Host& host, SerialPort& serialPort, ParallelPorts& parallelPorts,
+                                   Clock& clock)
     : host_(host), serialPort_(serialPort), parallelPorts_(parallelPorts), clock_(clock) {}
 
 DownloadResult DownloadSequence::run() {
@@ -75,9 +75,9 @@ DownloadResult DownloadSequence::runLocked() {
     const auto transfer = serial ? image::Transfer::Serial : image::Transfer::Parallel;
     const image::WalkSummary walk = image::summarizeWalk(firmwareBytes_, transfer);
     if (!walk.ok()) {
-        return endWith(Outcome::ImageError,
-                       "Cannot send " + path + ". " + image::describeWalkError(*walk.error, transfer) +
-                           " Nothing was sent to the printer.");
+        return endWith(Outcome::ImageError, "Cannot send " + path + ". " +
+                                                image::describeWalkError(*walk.error, transfer) +
+                                                " Nothing was sent to the printer.");
     }
 
     const auto total = static_cast<std::int32_t>(firmwareBytes_.size());

@@ -30,7 +30,7 @@ struct DownloadResult {
 // image, prepare the progress display, run the transfer for the chosen port type, and leave
 // the controls unlocked whatever the end. The window and the command line both drive this.
 class DownloadSequence {
-public:
+  public:
     DownloadSequence(Host& host, SerialPort& serialPort, ParallelPorts& parallelPorts,
                      Clock& clock);
 
@@ -42,7 +42,7 @@ public:
     // The image of the latest download; the window keeps it while it lives.
     const std::vector<std::uint8_t>& firmwareBytes() const { return firmwareBytes_; }
 
-private:
+  private:
     DownloadResult runLocked();
     DownloadResult endWith(Outcome outcome, const std::string& message);
 

@@ -12,13 +12,13 @@ enum class Control { SerialOption, ParallelOption, PortList, SpeedList, StartBut
 // Thrown out of Host::letPendingEventsRun when the user ended the program (File > Exit, or the
 // window closed) while a download runs: the download unwinds, releasing its port on the way.
 class DownloadAbandoned : public std::runtime_error {
-public:
+  public:
     DownloadAbandoned() : std::runtime_error("download abandoned: the program is ending") {}
 };
 
 // What the download needs from the side that runs it: the window, or the command line.
 class Host {
-public:
+  public:
     virtual ~Host() = default;
 
     virtual void setEnabled(Control control, bool enabled) = 0;

@@ -8,7 +8,7 @@ namespace korvane::download {
 // Raw access to a PC parallel port's registers: each call is exactly one hardware access, made
 // at the moment of the call, in call order. Failures throw PortError.
 class PortIo {
-public:
+  public:
     virtual ~PortIo() = default;
     virtual std::uint8_t read(std::uint16_t address) = 0;
     virtual void write(std::uint16_t address, std::uint8_t value) = 0;
@@ -17,7 +17,7 @@ public:
 // Gives the transfer the parallel port whose registers start at a base address (0x378 for LPT1,
 // 0x278 for LPT2). The port is held for the life of the returned object and released with it.
 class ParallelPorts {
-public:
+  public:
     virtual ~ParallelPorts() = default;
     virtual std::unique_ptr<PortIo> claim(std::uint16_t baseAddress) = 0;
 };

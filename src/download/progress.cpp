@@ -17,6 +17,8 @@ void Progress::setBar(std::int64_t position) {
     host_.setProgressValue(static_cast<float>(clamp(position, 1)));
 }
 
-void Progress::setText(std::int64_t position) { host_.setProgressText(clamp(position, 0), total_); }
+void Progress::setText(std::int64_t position) {
+    host_.setProgressText(clamp(position, 0), total_);
+}
 
 }  // namespace korvane::download

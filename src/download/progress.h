@@ -10,7 +10,7 @@ namespace korvane::download {
 // "<position>/<n>". Positions past the end (a last record whose CR is the final byte puts the
 // position at n + 1) are shown as n, so neither ever claims more than the image holds.
 class Progress {
-public:
+  public:
     Progress(Host& host, std::int32_t total) : host_(host), total_(total) {}
 
     void setBar(std::int64_t position);
@@ -20,7 +20,7 @@ public:
         setText(position);
     }
 
-private:
+  private:
     std::int32_t clamp(std::int64_t position, std::int32_t minimum) const;
 
     Host& host_;

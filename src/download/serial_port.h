@@ -12,7 +12,7 @@ namespace korvane::download {
 // The serial line to the printer. It carries raw bytes both ways, with no flow control.
 // Every failing call throws PortError; close() never fails.
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     virtual bool isOpen() const = 0;

@@ -11,13 +11,13 @@ namespace {
 
 // Closes the port however the transfer ends, including when the program ends in the middle.
 class PortCloser {
-public:
+  public:
     explicit PortCloser(SerialPort& port) : port_(port) {}
     ~PortCloser() { port_.close(); }
     PortCloser(const PortCloser&) = delete;
     PortCloser& operator=(const PortCloser&) = delete;
 
-private:
+  private:
     SerialPort& port_;
 };
 

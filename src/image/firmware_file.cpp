@@ -42,9 +42,9 @@ LoadResult loadFirmwareFile(const std::filesystem::path& path) {
         return failed(LoadFailure::ReadFailed, std::strerror(errno));
     }
     if (size > kMaxImageSize) {
-        return failed(LoadFailure::TooLarge,
-                      std::to_string(size) + " bytes, more than the 2 GiB - 1 bytes a firmware "
-                                             "image may have");
+        return failed(LoadFailure::TooLarge, std::to_string(size) +
+                                                 " bytes, more than the 2 GiB - 1 bytes a firmware "
+                                                 "image may have");
     }
     std::rewind(file.get());
 
@@ -53,11 +53,11 @@ LoadResult loadFirmwareFile(const std::filesystem::path& path) {
     const std::size_t got = std::fread(result.bytes.data(), 1, result.bytes.size(), file.get());
     if (got != result.bytes.size()) {
         const int err = errno;
-        return failed(LoadFailure::ReadFailed,
-                      std::ferror(file.get()) != 0
-                          ? std::string(std::strerror(err))
-                          : "the file became shorter while it was read (" + std::to_string(got) +
-                                " of " + std::to_string(size) + " bytes)");
+        return failed(LoadFailure::ReadFailed, std::ferror(file.get()) != 0
+                                                   ? std::string(std::strerror(err))
+                                                   : "the file became shorter while it was read (" +
+                                                         std::to_string(got) + " of " +
+                                                         std::to_string(size) + " bytes)");
     }
     return result;
 }

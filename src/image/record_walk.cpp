@@ -15,8 +15,8 @@ std::int64_t findCr(std::span<const std::uint8_t> image, std::int64_t from) {
 }
 
 bool containsMarker(std::span<const std::uint8_t> image, std::int64_t from, std::int64_t to) {
-    return std::memchr(image.data() + from, kLastRecordMarker, static_cast<std::size_t>(to - from)) !=
-           nullptr;
+    return std::memchr(image.data() + from, kLastRecordMarker,
+                       static_cast<std::size_t>(to - from)) != nullptr;
 }
 
 }  // namespace
@@ -87,9 +87,11 @@ std::string describeWalkError(const WalkError& error, Transfer transfer) {
         case RuleBreak::NoMarker:
             return transfer == Transfer::Serial
                        ? "The firmware image has no last-record marker (0x17): the records end at "
-                         "byte offset " + at + " without one."
+                         "byte offset " +
+                             at + " without one."
                        : "The firmware image has no record ending in the last-record marker (0x17 "
-                         "three bytes before its CR): the records end at byte offset " + at + ".";
+                         "three bytes before its CR): the records end at byte offset " +
+                             at + ".";
         case RuleBreak::LastRecordWithoutCr:
             return "The last record of the firmware image, from byte offset " + at +
                    ", is not closed by a CR (0x0D) before the end of the file.";

@@ -18,11 +18,11 @@ enum class Transfer { Serial, Parallel };
 
 // The ways an image can make a transfer read outside it.
 enum class RuleBreak {
-    NoMarker,                 // the image ends before a record this transfer takes as the last
-    LastRecordWithoutCr,      // the record holding the marker runs to the end without a CR
-    CrWithoutFollowingByte,   // a CR is the final byte, yet the walk must go on after it
-    CrBeforeMarkerPlace,      // parallel: a CR at index 1 or 2, so the marker test would read
-                              // before the first byte
+    NoMarker,                // the image ends before a record this transfer takes as the last
+    LastRecordWithoutCr,     // the record holding the marker runs to the end without a CR
+    CrWithoutFollowingByte,  // a CR is the final byte, yet the walk must go on after it
+    CrBeforeMarkerPlace,     // parallel: a CR at index 1 or 2, so the marker test would read
+                             // before the first byte
 };
 
 struct WalkError {
@@ -46,7 +46,7 @@ struct Record {
 // Walks an image record by record the way one transfer does, and stops, with an error, before
 // the step that would read outside the image.
 class RecordWalker {
-public:
+  public:
     RecordWalker(std::span<const std::uint8_t> image, Transfer transfer);
 
     // The next record, or nothing once the last record has been given or the walk broke a rule.
@@ -55,7 +55,7 @@ public:
     const std::optional<WalkError>& error() const { return error_; }
     bool finished() const { return finished_; }
 
-private:
+  private:
     std::span<const std::uint8_t> image_;
     Transfer transfer_;
     std::int64_t position_ = 0;

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include "download/messages.h"
+#include "support/download_fixture.h"
+
+namespace korvane::testing {
+namespace {
+
+using download::Outcome;
+namespace messages = download::messages;
+
+TEST(DownloadSequence, PortTypeChoosesTheTransfer) {
+    for (const bool serial : {true, false}) {
+        DownloadRig rig;
+        rig.host.serial = serial;
+        EXPECT_EQ(rig.run(image("ABC^xy|")).outcome, Outcome::Success);
+        EXPECT_EQ(rig.serial.writes.size(), serial ? 1U : 0U);
+        EXPECT_EQ(rig.parallel.lastReceived.size(), serial ? 0U : 6U);
+        // Unlocking enables the speed list even for the parallel port.
+        EXPECT_EQ(rig.only({"enable"}), kUnlocked);
+    }
+}
+
+// Files and images that cannot end well are refused before any port is touched, and the
+// controls come back.
+TEST(DownloadSequence, RefusesBadFilesBeforeTouchingAPort) {
+    struct Row {
+        const char* name;
+        bool serial;
+        Bytes bytes;
+        Outcome outcome;
+        std::string messagePart;
+    };
+    const Row rows[] = {
+        {"empty file", true, {}, Outcome::EmptyFile, messages::kFileNotOpen},
+        {"no marker (serial)", true, image("ABC|DEF|"), Outcome::ImageError, "offset 10"},
+        {"no marker where the parallel walk looks", false, image("AB^CDEF|"), Outcome::ImageError,
+         "offset 9"},
+        {"last record without CR", true, image("ABC|DE^xy"), Outcome::ImageError, "offset 5"},
+        {"CR closing a non-last record is the final byte", false, image("ABC|DEF~"),
+         Outcome::ImageError, "offset 8"},
+        {"CR at index 2 (parallel)", false, image("AB|CDE^xy|"), Outcome::ImageError, "offset 2"},
+    };
+    for (const auto& row : rows) {
+        DownloadRig rig;
+        rig.host.serial = row.serial;
+        const auto result = rig.run(row.bytes);
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(result.outcome, row.outcome);
+        EXPECT_NE(result.message.find(row.messagePart), std::string::npos) << result.message;
+        EXPECT_EQ(rig.only({"isOpen", "open", "write", "R", "W"}).size(), 0U);
+        EXPECT_EQ(rig.parallel.claimedBase, 0);
+        EXPECT_EQ(rig.log, concat({kLocked, {"message " + result.message}, kUnlocked}));
+    }
+}
+
+TEST(DownloadSequence, MissingFileNamesThePath) {
+    DownloadRig rig;
+    rig.host.path = "/nonexistent/firmware.DPX";
+    const auto result = rig.sequence.run();
+    EXPECT_EQ(result.outcome, Outcome::FileError);
+    EXPECT_NE(result.message.find("/nonexistent/firmware.DPX"), std::string::npos);
+    EXPECT_EQ(rig.only({"enable"}), kUnlocked);
+}
+
+TEST(DownloadSequence, ASecondStartDuringADownloadIsRefused) {
+    for (const bool serial : {true, false}) {
+        DownloadRig rig;
+        rig.host.serial = serial;
+        std::vector<Outcome> nested;
+        rig.host.onEvents = [&] {
+            if (nested.empty()) {
+                nested.push_back(rig.sequence.run().outcome);
+            }
+        };
+        EXPECT_EQ(rig.run(image("ABC|DE^xy|")).outcome, Outcome::Success);
+        EXPECT_EQ(nested, std::vector{Outcome::AlreadyRunning});
+        EXPECT_EQ(rig.host.messages.front(), messages::kAlreadyRunning);
+        EXPECT_FALSE(rig.sequence.running());
+    }
+}
+
+// Ending the program mid-download unwinds the transfer and releases its port.
+TEST(DownloadSequence, AbandonedDownloadReleasesThePort) {
+    for (const bool serial : {true, false}) {
+        DownloadRig rig;
+        rig.host.serial = serial;
+        int events = 0;
+        rig.host.onEvents = [&] {
+            if (++events == 4) {
+                throw download::DownloadAbandoned();
+            }
+        };
+        EXPECT_THROW(rig.run(image("ABC|DE^xy|")), download::DownloadAbandoned);
+        EXPECT_FALSE(rig.serial.open_);
+        EXPECT_EQ(rig.parallel.printer, nullptr);
+        EXPECT_FALSE(rig.sequence.running());
+        EXPECT_TRUE(rig.host.messages.empty());
+    }
+}
+
+TEST(DownloadSequence, ProgressNeverLeavesTheBarsRange) {
+    for (const bool serial : {true, false}) {
+        DownloadRig rig;
+        rig.host.serial = serial;
+        // The last record's CR is the final byte: the position ends one past n.
+        EXPECT_EQ(rig.run(image("ABC|DE^xy~")).outcome, Outcome::Success);
+        for (const auto& entry : rig.only({"bar ", "text"})) {
+            EXPECT_TRUE(entry == "bar 5" || entry == "bar 11" || entry.rfind("text", 0) == 0 ||
+                        entry.rfind("bar visible", 0) == 0 || entry.rfind("bar range", 0) == 0)
+                << entry;
+        }
+        EXPECT_EQ(rig.host.text, "11/11");
+        EXPECT_EQ(rig.host.barValue, 11.0F);
+    }
+}
+
+}  // namespace
+}  // namespace korvane::testing
