@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds the tool and shows its main job against the bundled printer simulator: with a display,
+# the window with COM1 wired to the simulator (pick samples/demo.DPX with File > Open and press
+# "Download Start"); without one, the same download from the command line.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build
+"$root/scripts/build.sh" "$build"
+
+if [ -n "${DISPLAY:-}" ] && [ "${1:-}" != "--cli" ] && [ -x "$root/scripts/window-demo.sh" ]; then
+    if "$root/scripts/window-demo.sh" "$build"; then
+        exit 0
+    fi
+    echo "The window could not start; running the command-line demo instead." >&2
+fi
+
+image=$root/samples/demo.DPX
+work=$(mktemp -d)
+trap 'kill "$sim" 2>/dev/null || true; rm -rf "$work"' EXIT
+
+# The simulator takes each record at the speed of a 38400 baud line, as a real printer would.
+"$build/tools/korvane-printer-sim" --image "$image" --baud 38400 \
+    --path-file "$work/pty" --summary "$work/summary" >/dev/null &
+sim=$!
+for _ in $(seq 50); do [ -s "$work/pty" ] && break; sleep 0.1; done
+device=$(cat "$work/pty")
+
+echo "Printer simulator on $device; sending $(basename "$image") ($(stat -c %s "$image") bytes)."
+echo "+ korvane-cli send --serial $device $image"
+status=0
+"$build/src/cli/korvane-cli" send --serial "$device" "$image" || status=$?
+wait "$sim" || true
+echo "The printer received: $(tr '\n' ' ' < "$work/summary")"
+exit "$status"
