@@ -1,8 +1,204 @@
+#include <algorithm>
+#include <cstdint>
+#include <iostream>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "image/firmware_file.h"
+#include "image/record_walk.h"
 
 namespace korvane::cli {
+namespace {
 
-int runCheck(const std::vector<std::string>&) { return kExitUsage; }
+using image::Transfer;
+
+constexpr const char* kCheckUsage =
+    "Usage: korvane-cli check FILE\n"
+    "\n"
+    "Reads a firmware image and reports, for the serial and the parallel transfer, its records,\n"
+    "the bytes each would send, where each would stop and every rule it breaks with the byte\n"
+    "offset; then whether both send the same bytes and stop at the same place.\n"
+    "Exit 0: both transfers send it whole and alike; 1: it breaks a rule, the transfers\n"
+    "differ, or it is empty; 2: usage error; 3: it cannot be read.\n";
+
+// The bytes one transfer sends, as one stream over its records, so that the two transfers can
+// be compared without copying a large image.
+class SentStream {
+  public:
+    SentStream(std::span<const std::uint8_t> image, Transfer transfer)
+        : image_(image), walker_(image, transfer) {}
+
+    // The unsent rest of the current record; empty once the walk has nothing more to send.
+    std::span<const std::uint8_t> pending() {
+        while (offset_ == current_.size()) {
+            const auto record = walker_.next();
+            if (!record) {
+                return {};
+            }
+            current_ = image_.subspan(static_cast<std::size_t>(record->start),
+                                      static_cast<std::size_t>(record->size()));
+            start_ = record->start;
+            offset_ = 0;
+        }
+        return current_.subspan(offset_);
+    }
+    void advance(std::size_t count) { offset_ += count; }
+    std::int64_t imageOffset() const { return start_ + static_cast<std::int64_t>(offset_); }
+
+  private:
+    std::span<const std::uint8_t> image_;
+    image::RecordWalker walker_;
+    std::span<const std::uint8_t> current_;
+    std::int64_t start_ = 0;
+    std::size_t offset_ = 0;
+};
+
+struct Difference {
+    std::int64_t sentIndex = 0;                // how many bytes both send alike before it
+    std::optional<std::int64_t> serialOffset;  // image offset of each side's byte there, if any
+    std::optional<std::int64_t> parallelOffset;
+};
+
+std::optional<Difference> firstDifference(std::span<const std::uint8_t> bytes) {
+    SentStream serial(bytes, Transfer::Serial);
+    SentStream parallel(bytes, Transfer::Parallel);
+    std::int64_t index = 0;
+    for (;;) {
+        const auto a = serial.pending();
+        const auto b = parallel.pending();
+        if (a.empty() || b.empty()) {
+            if (a.empty() && b.empty()) {
+                return std::nullopt;
+            }
+            Difference d{index, std::nullopt, std::nullopt};
+            if (a.empty()) {
+                d.parallelOffset = parallel.imageOffset();
+            } else {
+                d.serialOffset = serial.imageOffset();
+            }
+            return d;
+        }
+        const std::size_t count = std::min(a.size(), b.size());
+        const auto [ia, ib] = std::mismatch(a.begin(), a.begin() + count, b.begin());
+        const auto same = static_cast<std::size_t>(ia - a.begin());
+        serial.advance(same);
+        parallel.advance(same);
+        index += static_cast<std::int64_t>(same);
+        if (same < count) {
+            return Difference{index, serial.imageOffset(), parallel.imageOffset()};
+        }
+    }
+}
+
+std::string describeStop(const image::WalkSummary& summary, std::int64_t size) {
+    const std::string at = std::to_string(summary.stopPosition);
+    if (!summary.ok()) {
+        return at + " (where it stops before breaking the rule)";
+    }
+    if (summary.stopPosition == size) {
+        return at + " (the end of the file)";
+    }
+    if (summary.stopPosition == size + 1) {
+        return at +
+               " (n + 1: the last record's CR is the final byte; nothing outside the "
+               "image is read)";
+    }
+    return at + " (" + std::to_string(size - summary.stopPosition) + " bytes before the end)";
+}
+
+void printTransfer(const image::WalkSummary& summary, Transfer transfer, std::int64_t size) {
+    std::cout << image::transferName(transfer) << " transfer:\n"
+              << "  records:        " << summary.records << '\n'
+              << "  bytes sent:     " << summary.bytesSent << '\n'
+              << "  stops at:       " << describeStop(summary, size) << '\n'
+              << "  empty records:  " << summary.emptyRecords << '\n';
+    if (summary.error) {
+        std::cout << "  error:          " << image::describeWalkError(*summary.error, transfer)
+                  << '\n';
+    } else {
+        std::cout << "  errors:         none\n";
+    }
+}
+
+std::string describeOffset(const std::optional<std::int64_t>& offset) {
+    return offset ? "image offset " + std::to_string(*offset) : "sends no more";
+}
+
+}  // namespace
+
+int runCheck(const std::vector<std::string>& args) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << kCheckUsage;
+        return kExitOk;
+    }
+    if (args.size() != 1) {
+        std::cerr << "korvane-cli check: expected one FILE\n\n" << kCheckUsage;
+        return kExitUsage;
+    }
+    const std::filesystem::path path = args[0];
+    const auto loaded = image::loadFirmwareFile(path);
+    if (!loaded.ok()) {
+        std::cerr << image::describeLoadFailure(loaded, path) << '\n';
+        return kExitFileOrPort;
+    }
+    const std::span<const std::uint8_t> bytes = loaded.bytes;
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    std::cout << "file: " << path.string() << '\n' << "size: " << size << " bytes\n";
+    if (size == 0) {
+        std::cout << "verdict: empty: nothing to send\n";
+        return kExitPrinterFailed;
+    }
+    std::cout << '\n';
+
+    const auto serial = image::summarizeWalk(bytes, Transfer::Serial);
+    const auto parallel = image::summarizeWalk(bytes, Transfer::Parallel);
+    printTransfer(serial, Transfer::Serial, size);
+    printTransfer(parallel, Transfer::Parallel, size);
+    std::cout << '\n';
+
+    const auto difference = firstDifference(bytes);
+    if (difference) {
+        std::cout << "same bytes sent: no, they part after " << difference->sentIndex
+                  << " bytes (serial: " << describeOffset(difference->serialOffset)
+                  << ", parallel: " << describeOffset(difference->parallelOffset) << ")\n";
+    } else {
+        std::cout << "same bytes sent: yes\n";
+    }
+    const bool sameStop = serial.stopPosition == parallel.stopPosition;
+    std::cout << "same stop:       " << (sameStop ? "yes" : "no") << '\n';
+    if (serial.ok() && parallel.ok() && sameStop) {
+        // Whatever follows the last record is never read by either transfer.
+        const auto after = std::max<std::int64_t>(0, size - serial.stopPosition);
+        std::cout << "after the last record: " << after << " bytes (never sent; ignored)\n";
+    }
+
+    std::vector<std::string> reasons;
+    if (!serial.ok()) {
+        reasons.emplace_back("the serial transfer would read outside the image");
+    }
+    if (!parallel.ok()) {
+        reasons.emplace_back("the parallel transfer would read outside the image");
+    }
+    if (difference) {
+        reasons.emplace_back("the transfers send different bytes");
+    }
+    if (!sameStop) {
+        reasons.emplace_back("the transfers stop at different places");
+    }
+    if (reasons.empty()) {
+        std::cout << "verdict: ok: both transfers send it whole and alike\n";
+        return kExitOk;
+    }
+    std::cout << "verdict: breaks a rule: ";
+    for (std::size_t i = 0; i < reasons.size(); ++i) {
+        std::cout << (i == 0 ? "" : "; ") << reasons[i];
+    }
+    std::cout << '\n';
+    return kExitPrinterFailed;
+}
 
 }  // namespace korvane::cli

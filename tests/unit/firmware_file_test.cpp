@@ -1,0 +1,118 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "image/firmware_file.h"
+
+namespace korvane::image {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh folder per test, removed afterwards.
+class FirmwareFileTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        std::string name = (fs::temp_directory_path() / "korvane-file-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(name.data()), nullptr);
+        dir_ = name;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(dir_, ec);
+    }
+    fs::path write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        const fs::path path = dir_ / name;
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+    fs::path dir_;
+};
+
+TEST_F(FirmwareFileTest, FilesThatCannotBeLoadedSayWhy) {
+    const fs::path unreadable = write("locked.DPX", {'A', 0x0D, 0x0A});
+    fs::permissions(unreadable, fs::perms::none);
+    fs::create_directory(dir_ / "folder.DPX");
+
+    struct Row {
+        const char* name;
+        fs::path path;
+        LoadFailure failure;
+        const char* reasonHas;
+        bool needsNonRoot;  // root reads any file whatever its permissions
+    };
+    const std::vector<Row> rows = {
+        {"missing file", dir_ / "missing.DPX", LoadFailure::CannotOpen, "No such file", false},
+        {"folder", dir_ / "folder.DPX", LoadFailure::IsDirectory, "folder", false},
+        {"no read permission", unreadable, LoadFailure::CannotOpen, "Permission denied", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.needsNonRoot && ::geteuid() == 0) {
+            continue;
+        }
+        const auto result = loadFirmwareFile(row.path);
+        EXPECT_FALSE(result.ok());
+        EXPECT_EQ(result.failure, row.failure);
+        EXPECT_TRUE(result.bytes.empty());
+        EXPECT_NE(result.reason.find(row.reasonHas), std::string::npos) << result.reason;
+        const auto text = describeLoadFailure(result, row.path);
+        EXPECT_NE(text.find(row.path.string()), std::string::npos) << text;
+    }
+}
+
+TEST_F(FirmwareFileTest, LoadsEveryByteValueUnchanged) {
+    // Every value in both orders, then the bytes a text-mode read would change or stop at.
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < 256; ++i) {
+        bytes.push_back(static_cast<std::uint8_t>(i));
+    }
+    for (int i = 255; i >= 0; --i) {
+        bytes.push_back(static_cast<std::uint8_t>(i));
+    }
+    for (const std::uint8_t b : {0x0D, 0x0A, 0x1A, 0x00, 0x0D, 0x0D, 0x0A, 0x0A, 0xFF, 0x80}) {
+        bytes.push_back(b);
+    }
+    const auto result = loadFirmwareFile(write("all.DPX", bytes));
+    ASSERT_TRUE(result.ok()) << result.reason;
+    EXPECT_EQ(result.bytes, bytes);
+}
+
+TEST_F(FirmwareFileTest, EmptyFileLoadsAsNoBytes) {
+    const auto result = loadFirmwareFile(write("empty.DPX", {}));
+    EXPECT_TRUE(result.ok()) << result.reason;
+    EXPECT_TRUE(result.bytes.empty());
+}
+
+// A sparse file takes no disk space; a loader that checks the size first answers at once,
+// one that reads first would need 2 GiB of memory.
+TEST_F(FirmwareFileTest, LargerThanTwoGibIsRefusedBeforeReading) {
+    for (const std::int64_t size : {kMaxImageSize + 1, std::int64_t{3} << 30}) {
+        SCOPED_TRACE(size);
+        const fs::path path = dir_ / "huge.DPX";
+        const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        const int truncated = ::ftruncate(fd, static_cast<off_t>(size));
+        ::close(fd);
+        if (truncated != 0) {
+            GTEST_SKIP() << "this file system cannot hold a sparse file of that size";
+        }
+        const auto result = loadFirmwareFile(path);
+        EXPECT_EQ(result.failure, LoadFailure::TooLarge);
+        EXPECT_TRUE(result.bytes.empty());
+        EXPECT_NE(describeLoadFailure(result, path).find(std::to_string(size)), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace korvane::image

@@ -1,0 +1,20 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "printer_sim.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const auto parsed = korvane::tools::parseSimOptions(args);
+    if (!parsed.options) {
+        if (parsed.error.empty()) {
+            std::cout << korvane::tools::simUsage();
+            return 0;
+        }
+        std::cerr << "korvane-printer-sim: " << parsed.error << "\n\n"
+                  << korvane::tools::simUsage();
+        return 2;
+    }
+    return korvane::tools::runPrinterSim(*parsed.options, std::cout, std::cerr);
+}
