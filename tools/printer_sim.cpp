@@ -28,7 +28,12 @@ constexpr std::uint8_t kNak = 0x15;
 
 // While no program has the device open the master reports a hang-up without blocking, so the
 // wait for a sender has to sleep between looks.
-constexpr std::chrono::milliseconds kIdleLook{2};
+constexpr int kIdleLookMs = 2;
+
+// An empty record puts nothing on the line, so the printer cannot see it come: it answers this
+// long after its previous answer, time enough for the sender to have taken that one, so the
+// two never reach it as one read.
+constexpr std::chrono::milliseconds kEmptyRecordSettle{100};
 
 enum class Ending { Completed, Fault, Vanished, SenderLeft };
 
@@ -150,11 +155,11 @@ class Printer {
 
     void waitForSender() const {
         for (;;) {
-            const short events = look(-1);
+            const short events = look(kIdleLookMs);
             if ((events & POLLIN) != 0 || (events & POLLHUP) == 0) {
                 return;
             }
-            std::this_thread::sleep_for(kIdleLook);
+            std::this_thread::sleep_for(std::chrono::milliseconds(kIdleLookMs));
         }
     }
 
@@ -209,9 +214,10 @@ class Printer {
             const auto& record = records_[i];
             const auto expected = image_.subspan(static_cast<std::size_t>(record.start),
                                                  static_cast<std::size_t>(record.size()));
-            // An empty record puts nothing on the line: the walk tells us it comes, so the
-            // answer goes out at once.
             received.resize(expected.size());
+            if (received.empty()) {
+                std::this_thread::sleep_for(kEmptyRecordSettle);
+            }
             if (!readExactly(received.data(), received.size())) {
                 return Ending::SenderLeft;
             }
@@ -272,7 +278,9 @@ const char* simUsage() {
            "on standard output, then takes a download of FILE record by record: it reads each\n"
            "record by its length, checks it against FILE and answers 0x06.\n"
            "\n"
-           "Records are numbered from 1 (the first record is 1).\n"
+           "Records are numbered from 1 (the first record is 1). An empty record puts no bytes\n"
+           "on the line: the printer knows it from FILE and answers it 100 ms after its\n"
+           "previous answer.\n"
            "\n"
            "  --image FILE        the image the sender is expected to send (required)\n"
            "  --path-file FILE    also write the device path to FILE\n"

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "download/messages.h"
@@ -18,31 +19,46 @@ constexpr std::uint8_t kStatusNoFault = 0x08;  // nFault
 constexpr std::uint8_t kControlStrobeOn = 0xCD;
 constexpr std::uint8_t kControlStrobeOff = 0xCC;
 
-// Polls the status register until the printer can take a byte. A fault seen while the printer
-// is busy gets kFaultClearTimeout to clear; if it does not, the byte fails at once. Returns
-// false when the byte is given up. No sleeping anywhere: the printer sets the pace.
-bool waitUntilReady(PortIo& port, const ParallelPortAddresses& registers, Clock& clock) {
-    Clock::TimePoint byteDeadline = clock.now() + kByteTimeout;
-    for (;;) {
-        if ((port.read(registers.status) & kStatusNotBusy) != 0) {
-            return true;
-        }
-        if ((port.read(registers.status) & kStatusNoFault) == 0) {
-            const Clock::TimePoint clearDeadline = clock.now() + kFaultClearTimeout;
-            for (;;) {
-                if ((port.read(registers.status) & kStatusNoFault) != 0) {
-                    break;
-                }
-                if (clock.now() > clearDeadline) {
-                    byteDeadline = clock.now() - std::chrono::seconds(1);
-                    break;
-                }
-            }
-        }
-        if (clock.now() > byteDeadline) {
+bool printerReady(PortIo& port, const ParallelPortAddresses& registers) {
+    return (port.read(registers.status) & kStatusNotBusy) != 0;
+}
+
+// Called when a busy printer also reports a fault: waits, reading only the fault line, for the
+// fault to clear. False when it lasted kFaultClearTimeout, which gives up the byte at once.
+bool faultClears(PortIo& port, const ParallelPortAddresses& registers, Clock& clock) {
+    const Clock::TimePoint clearDeadline = clock.now() + kFaultClearTimeout;
+    while ((port.read(registers.status) & kStatusNoFault) == 0) {
+        if (clock.now() > clearDeadline) {
             return false;
         }
     }
+    return true;
+}
+
+// Polls the status register until the printer can take a byte; false when the byte is given
+// up. No sleeping anywhere: the printer sets the pace.
+//
+// Most busy spells end within a poll or two, so the clock is first read on the second busy
+// poll: a ready or briefly busy printer costs status reads only, and the byte's 10 s run from
+// that reading, a few port accesses after the byte's start.
+bool waitUntilReady(PortIo& port, const ParallelPortAddresses& registers, Clock& clock) {
+    std::optional<Clock::TimePoint> byteDeadline;
+    for (bool firstPoll = true; !printerReady(port, registers); firstPoll = false) {
+        // A second, separate read: the fault line is judged on its own sample.
+        const bool fault = (port.read(registers.status) & kStatusNoFault) == 0;
+        if (fault && !faultClears(port, registers, clock)) {
+            return false;
+        }
+        if (firstPoll) {
+            continue;
+        }
+        if (!byteDeadline) {
+            byteDeadline = clock.now() + kByteTimeout;
+        } else if (clock.now() > *byteDeadline) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void sendByte(PortIo& port, const ParallelPortAddresses& registers, std::uint8_t value) {

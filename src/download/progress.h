@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "download/host.h"
@@ -13,15 +14,20 @@ class Progress {
   public:
     Progress(Host& host, std::int32_t total) : host_(host), total_(total) {}
 
-    void setBar(std::int64_t position);
-    void setText(std::int64_t position);
+    // Inline: the parallel transfer calls these for every byte.
+    void setBar(std::int64_t position) {
+        host_.setProgressValue(static_cast<float>(clamp(position, 1)));
+    }
+    void setText(std::int64_t position) { host_.setProgressText(clamp(position, 0), total_); }
     void report(std::int64_t position) {
         setBar(position);
         setText(position);
     }
 
   private:
-    std::int32_t clamp(std::int64_t position, std::int32_t minimum) const;
+    std::int32_t clamp(std::int64_t position, std::int32_t minimum) const {
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(position, minimum, total_));
+    }
 
     Host& host_;
     std::int32_t total_;

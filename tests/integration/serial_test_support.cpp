@@ -1,6 +1,9 @@
 #include "serial_test_support.h"
 
+#include <fcntl.h>
 #include <grp.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +11,9 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
+
+extern char** environ;
 
 namespace korvane::testing {
 
@@ -36,6 +42,54 @@ ScratchDir::ScratchDir() {
 ScratchDir::~ScratchDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+}
+
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                      std::chrono::milliseconds limit) {
+    ScratchDir dir;
+    const std::string outPath = dir.file("out").string();
+    const std::string errPath = dir.file("err").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> words{program};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned =
+        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        throw std::runtime_error("cannot start " + program);
+    }
+    ProgramRun run;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() >= end) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            status = -1;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (status != -1 && WIFEXITED(status)) {
+        run.status = WEXITSTATUS(status);
+    }
+    const auto outBytes = readBytes(outPath);
+    const auto errBytes = readBytes(errPath);
+    run.out.assign(outBytes.begin(), outBytes.end());
+    run.err.assign(errBytes.begin(), errBytes.end());
+    return run;
 }
 
 std::string runAsNobody(const std::function<std::string()>& work) {

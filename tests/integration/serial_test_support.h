@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,16 @@ class ScratchDir {
   private:
     std::filesystem::path path_;
 };
+
+struct ProgramRun {
+    std::optional<int> status;  // nothing when it had to be killed
+    std::string out;
+    std::string err;
+};
+
+// Runs a program to its end, killed after `limit`, with its output kept.
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                      std::chrono::milliseconds limit);
 
 // Runs `work` in a child process under the unprivileged user "nobody" and returns what it
 // returned; how a normal user sees a device when the tests run as root.

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "download/clock.h"
+#include "download/download_sequence.h"
+#include "download/port_io.h"
+#include "download/serial_port.h"
+#include "ui/file_chooser.h"
+#include "ui/message_presenter.h"
+
+class QAction;
+class QButtonGroup;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QRadioButton;
+
+namespace korvane::ui {
+
+class ColourButton;
+class ProgressDisplay;
+class WindowHost;
+
+// What the window works with but does not own. main() passes the real ones; tests pass fakes.
+struct FormServices {
+    FileChooser& fileChooser;
+    MessagePresenter& messages;
+    download::SerialPort& serialPort;
+    download::ParallelPorts& parallelPorts;
+    download::Clock& clock;
+    // Ends the program; QCoreApplication::quit when empty.
+    std::function<void()> endProgram;
+};
+
+// The main window. Its controls carry their design names as object names: ProgressBar,
+// cmdSTART, Frame1, cboSPEED, cboPORT, optCOM_0 ("COM Port"), optCOM_1 ("LPT Port"), Label1,
+// Label2, Line1, Label3 and the menu mnuFile, mnuFileOpen, mnuFileBar0, mnuFileExit.
+class Form1 final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit Form1(FormServices services);
+    ~Form1() override;
+
+    // The handlers, named after their control and event.
+    void Form_Load();
+    void optCOM_Click(int index);
+    void mnuFileOpen_Click();
+    void mnuFileExit_Click();
+    void cmdSTART_Click();
+
+    const QString& firmwarePath() const { return firmwarePath_; }
+    bool downloadRunning() const { return downloadsRunning_ > 0; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenu();
+    void placeWindow();
+    QWidget* firstTabStop();
+    void selectOptionTakingFocus(QObject* widget);
+    void unlockControls();
+    void endProgram();
+
+    FileChooser& fileChooser_;
+    MessagePresenter& messages_;
+    std::function<void()> endProgram_;
+
+    QProgressBar* progressBar_ = nullptr;
+    ColourButton* cmdSTART_ = nullptr;
+    QGroupBox* frame1_ = nullptr;
+    QComboBox* cboSPEED_ = nullptr;
+    QComboBox* cboPORT_ = nullptr;
+    QRadioButton* optCOM1_ = nullptr;
+    QRadioButton* optCOM0_ = nullptr;
+    QButtonGroup* optCOM_ = nullptr;
+    QLabel* label2_ = nullptr;
+    QLabel* label1_ = nullptr;
+    QFrame* line1_ = nullptr;
+    QLabel* label3_ = nullptr;
+
+    QString firmwarePath_;
+    // The dialog's own file name: it survives a cancelled opening.
+    QString dialogFileName_;
+    bool exitRequested_ = false;
+    bool initialFocusGiven_ = false;
+    int downloadsRunning_ = 0;
+
+    std::unique_ptr<ProgressDisplay> progress_;
+    std::unique_ptr<WindowHost> host_;
+    std::unique_ptr<download::DownloadSequence> sequence_;
+};
+
+}  // namespace korvane::ui

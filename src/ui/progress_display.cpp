@@ -1,0 +1,77 @@
+#include "ui/progress_display.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "download/host.h"
+
+namespace korvane::ui {
+
+namespace {
+
+// Floats above 2^24 round, and the largest 32-bit count rounds up past INT_MAX.
+int toInt(float value) {
+    if (std::isnan(value)) {
+        return 0;
+    }
+    const double clamped = std::clamp(static_cast<double>(value),
+                                      static_cast<double>(std::numeric_limits<int>::min()),
+                                      static_cast<double>(std::numeric_limits<int>::max()));
+    return static_cast<int>(std::lround(clamped));
+}
+
+}  // namespace
+
+int barValue(float value, int minimum, int maximum) {
+    return std::clamp(toInt(value), minimum, std::max(minimum, maximum));
+}
+
+ProgressDisplay::ProgressDisplay(QProgressBar& bar, QLabel& label, download::Clock* clock)
+    : bar_(bar), label_(label), clock_(clock != nullptr ? *clock : steadyClock_) {}
+
+void ProgressDisplay::setVisible(bool visible) { bar_.setVisible(visible); }
+
+void ProgressDisplay::setRange(float minimum, float maximum) {
+    flush();
+    const int low = toInt(minimum);
+    bar_.setRange(low, std::max(low, toInt(maximum)));
+}
+
+void ProgressDisplay::setValue(float value) {
+    // QProgressBar ignores a value outside its range; the bar must still move to the end.
+    value_ = barValue(value, bar_.minimum(), bar_.maximum());
+    pushIfDue();
+}
+
+void ProgressDisplay::setText(std::int32_t position, std::int32_t total) {
+    text_ = Text{position, total};
+    pushIfDue();
+}
+
+void ProgressDisplay::pushIfDue() {
+    if (!value_ && !text_) {
+        return;
+    }
+    if (lastPush_ && clock_.now() - *lastPush_ < kFrame) {
+        return;
+    }
+    flush();
+}
+
+void ProgressDisplay::flush() {
+    if (value_) {
+        bar_.setValue(*value_);
+        value_.reset();
+    }
+    if (text_) {
+        label_.setText(
+            QString::fromStdString(download::formatProgressText(text_->position, text_->total)));
+        text_.reset();
+    }
+    lastPush_ = clock_.now();
+}
+
+}  // namespace korvane::ui

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "download/clock.h"
+
+class QLabel;
+class QProgressBar;
+
+namespace korvane::ui {
+
+// The bar and the "<position>/<total>" label of a download. The engine reports after every
+// byte, far faster than anyone can read; a repaint costs tens of microseconds, so the latest
+// values are kept and pushed into the widgets at most once per frame. flush() pushes them at
+// once: before a message and at the end, so the values the user is left with are exact.
+class ProgressDisplay {
+public:
+    static constexpr download::Clock::Duration kFrame = std::chrono::milliseconds(16);
+
+    // Times the pushes on its own clock unless given one, apart from the download's clock.
+    ProgressDisplay(QProgressBar& bar, QLabel& label, download::Clock* clock = nullptr);
+
+    void setVisible(bool visible);
+    void setRange(float minimum, float maximum);
+    void setValue(float value);
+    void setText(std::int32_t position, std::int32_t total);
+
+    // Pushes the kept values when a frame has passed since the last push.
+    void pushIfDue();
+    void flush();
+
+private:
+    struct Text {
+        std::int32_t position;
+        std::int32_t total;
+    };
+
+    QProgressBar& bar_;
+    QLabel& label_;
+    download::SteadyClock steadyClock_;
+    download::Clock& clock_;
+    std::optional<int> value_;
+    std::optional<Text> text_;
+    std::optional<download::Clock::TimePoint> lastPush_;
+};
+
+// The bar's integer value for a value handed over as a float, inside minimum..maximum.
+int barValue(float value, int minimum, int maximum);
+
+}  // namespace korvane::ui

@@ -1,0 +1,79 @@
+#include "ui/window_host.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace korvane::ui {
+
+WindowHost::WindowHost(HostControls controls, ProgressDisplay& progress,
+                       MessagePresenter& messages, QWidget& window, const QString& firmwarePath,
+                       const bool& exitRequested)
+    : controls_(controls),
+      progress_(progress),
+      messages_(messages),
+      window_(window),
+      firmwarePath_(firmwarePath),
+      exitRequested_(exitRequested) {}
+
+void WindowHost::setEnabled(download::Control control, bool enabled) {
+    switch (control) {
+        case download::Control::SerialOption:
+            controls_.serialOption.setEnabled(enabled);
+            break;
+        case download::Control::ParallelOption:
+            controls_.parallelOption.setEnabled(enabled);
+            break;
+        case download::Control::PortList:
+            controls_.portList.setEnabled(enabled);
+            break;
+        case download::Control::SpeedList:
+            controls_.speedList.setEnabled(enabled);
+            break;
+        case download::Control::StartButton:
+            controls_.startButton.setEnabled(enabled);
+            break;
+    }
+}
+
+void WindowHost::setProgressVisible(bool visible) { progress_.setVisible(visible); }
+
+void WindowHost::setProgressRange(float minimum, float maximum) {
+    progress_.setRange(minimum, maximum);
+}
+
+void WindowHost::setProgressValue(float value) { progress_.setValue(value); }
+
+void WindowHost::setProgressText(std::int32_t position, std::int32_t total) {
+    progress_.setText(position, total);
+}
+
+void WindowHost::showMessage(const std::string& text) {
+    // The user reads the message against the exact final values.
+    progress_.flush();
+    messages_.show(&window_, QString::fromStdString(text));
+}
+
+void WindowHost::letPendingEventsRun() {
+    progress_.pushIfDue();
+    QCoreApplication::processEvents();
+    // Thrown here, outside Qt's event dispatch, never through it.
+    if (exitRequested_) {
+        throw download::DownloadAbandoned();
+    }
+}
+
+std::string WindowHost::firmwarePath() const {
+    // A path is bytes on Linux; the file system's own encoding gets them back unchanged.
+    return QFile::encodeName(firmwarePath_).toStdString();
+}
+
+bool WindowHost::serialSelected() const { return controls_.serialOption.isChecked(); }
+
+int WindowHost::portIndex() const { return controls_.portList.currentIndex(); }
+
+std::string WindowHost::speedText() const { return controls_.speedList.currentText().toStdString(); }
+
+}  // namespace korvane::ui
