@@ -48,7 +48,11 @@ std::optional<Record> RecordWalker::next() {
     const std::int64_t searchFrom = transfer_ == Transfer::Parallel ? position_ + 1 : position_;
     const std::int64_t cr = findCr(image_, searchFrom);
     if (cr == n) {
-        const bool marked = containsMarker(image_, position_, n);
+        // Had the image gone on with a CR, would this have been the last record?
+        const bool marked =
+            transfer_ == Transfer::Serial
+                ? containsMarker(image_, position_, n)
+                : n >= 3 && image_[static_cast<std::size_t>(n - 3)] == kLastRecordMarker;
         return fail(marked ? RuleBreak::LastRecordWithoutCr : RuleBreak::NoMarker, position_);
     }
 

@@ -47,6 +47,8 @@ struct Record {
 // the step that would read outside the image.
 class RecordWalker {
   public:
+    // The image is at most kMaxImageSize bytes (the loader refuses more), so every index fits
+    // the 32-bit positions of a Record.
     RecordWalker(std::span<const std::uint8_t> image, Transfer transfer);
 
     // The next record, or nothing once the last record has been given or the walk broke a rule.

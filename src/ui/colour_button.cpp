@@ -10,10 +10,10 @@ ColourButton::ColourButton(const QString& text, QWidget* parent) : QPushButton(t
 
 void ColourButton::setFaceColour(const QColor& colour) {
     faceColour_ = colour;
-    const QString name = colour.name(QColor::HexRgb);
-    setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 2px outset %1; }"
+    // The border is shaded from a darker tone, so the raised edge shows against the face.
+    setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 2px outset %2; }"
                                  "QPushButton:pressed { border-style: inset; }")
-                      .arg(name));
+                      .arg(colour.name(QColor::HexRgb), colour.darker(125).name(QColor::HexRgb)));
 }
 
 void ColourButton::paintEvent(QPaintEvent*) {

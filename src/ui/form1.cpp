@@ -101,37 +101,36 @@ void Form1::buildControls() {
     setCentralWidget(client);
     const QFont fixed = controlFont();
 
-    // Created in the design's order; the tab order is set afterwards.
-    progressBar_ = place(new QProgressBar(client), "ProgressBar", {8, 144, 521, 25}, font());
-    progressBar_->setRange(0, 100);
-    progressBar_->setValue(0);
-    progressBar_->setTextVisible(false);
+    // Created in tab order, so that the focus chain starts at the frame's first option.
+    frame1_ = place(new QGroupBox(QStringLiteral("Communication Interface Choice"), client),
+                    "Frame1", {8, 8, 385, 129}, fixed);
+    optCOM0_ = place(new QRadioButton(QStringLiteral("COM Port"), frame1_), "optCOM_0",
+                     {24, 32, 89, 33}, fixed);
+    optCOM1_ = place(new QRadioButton(QStringLiteral("LPT Port"), frame1_), "optCOM_1",
+                     {24, 72, 89, 33}, fixed);
+    cboPORT_ = place(new QComboBox(frame1_), "cboPORT", {248, 32, 113, 24}, fixed);
+    label1_ = place(new QLabel(QStringLiteral("Port List :"), frame1_), "Label1",
+                    {152, 40, 89, 17}, fixed);
+    label2_ = place(new QLabel(QStringLiteral("COM Speed :"), frame1_), "Label2",
+                    {152, 80, 89, 25}, fixed);
+    for (QLabel* label : {label1_, label2_}) {
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    cboSPEED_ = place(new QComboBox(frame1_), "cboSPEED", {248, 72, 113, 24}, fixed);
+    line1_ = place(new QFrame(frame1_), "Line1", {128, 24, 1, 96}, fixed);
+    line1_->setFrameShape(QFrame::VLine);
+    line1_->setFrameShadow(QFrame::Plain);
+    line1_->setLineWidth(1);
 
     cmdSTART_ = place(new ColourButton(QStringLiteral("Download Start"), client), "cmdSTART",
                       {400, 16, 129, 97}, buttonFont());
     cmdSTART_->setAutoDefault(false);
     cmdSTART_->setFaceColour(QColor::fromRgb(kLightRed));
 
-    frame1_ = place(new QGroupBox(QStringLiteral("Communication Interface Choice"), client),
-                    "Frame1", {8, 8, 385, 129}, fixed);
-
-    cboSPEED_ = place(new QComboBox(frame1_), "cboSPEED", {248, 72, 113, 24}, fixed);
-    cboPORT_ = place(new QComboBox(frame1_), "cboPORT", {248, 32, 113, 24}, fixed);
-    optCOM1_ = place(new QRadioButton(QStringLiteral("LPT Port"), frame1_), "optCOM_1",
-                     {24, 72, 89, 33}, fixed);
-    optCOM0_ = place(new QRadioButton(QStringLiteral("COM Port"), frame1_), "optCOM_0",
-                     {24, 32, 89, 33}, fixed);
-    label2_ = place(new QLabel(QStringLiteral("COM Speed :"), frame1_), "Label2",
-                    {152, 80, 89, 25}, fixed);
-    label1_ = place(new QLabel(QStringLiteral("Port List :"), frame1_), "Label1",
-                    {152, 40, 89, 17}, fixed);
-    for (QLabel* label : {label1_, label2_}) {
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    }
-    line1_ = place(new QFrame(frame1_), "Line1", {128, 24, 1, 96}, fixed);
-    line1_->setFrameShape(QFrame::VLine);
-    line1_->setFrameShadow(QFrame::Plain);
-    line1_->setLineWidth(1);
+    progressBar_ = place(new QProgressBar(client), "ProgressBar", {8, 144, 521, 25}, font());
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
 
     label3_ = place(new QLabel(client), "Label3", {400, 120, 129, 25}, fixed);
     label3_->setAlignment(Qt::AlignRight | Qt::AlignTop);
@@ -152,15 +151,13 @@ void Form1::buildControls() {
 
     connect(cmdSTART_, &QPushButton::clicked, this, [this] { cmdSTART_Click(); });
 
-    setTabOrder(optCOM0_, optCOM1_);
-    setTabOrder(optCOM1_, cboPORT_);
-    setTabOrder(cboPORT_, cboSPEED_);
-    setTabOrder(cboSPEED_, cmdSTART_);
 }
 
 void Form1::buildMenu() {
     // The menus keep the desktop's font; the window's own font shows on no control.
-    menuBar()->setFont(QApplication::font("QMenuBar"));
+    const QFont desktop = QApplication::font("QMenuBar");
+    menuBar()->setFont(fontOf(desktop.family(), desktop.family(), desktop.pointSize(),
+                              static_cast<QFont::Weight>(desktop.weight())));
     QMenu* file = menuBar()->addMenu(QStringLiteral("File(&F)"));
     file->setObjectName(QStringLiteral("mnuFile"));
     file->menuAction()->setObjectName(QStringLiteral("mnuFileAction"));

@@ -97,9 +97,11 @@ ModelWalk parallelModel(std::span<const std::uint8_t> image) {
         }
         ++position;  // the byte is sent
         if (position == n) {
-            walk.error = WalkError{
-                markerIn(image, start, n) ? RuleBreak::LastRecordWithoutCr : RuleBreak::NoMarker,
-                start};
+            walk.error =
+                WalkError{n >= 3 && image[static_cast<std::size_t>(n - 3)] == kLastRecordMarker
+                              ? RuleBreak::LastRecordWithoutCr
+                              : RuleBreak::NoMarker,
+                          start};
             return walk;
         }
         if (image[static_cast<std::size_t>(position)] != kCarriageReturn) {

@@ -82,7 +82,7 @@ public:
             onWrite(writes.size());
         }
     }
-    std::vector<std::uint8_t> readAll(Clock::TimePoint) override {
+    std::vector<std::uint8_t> readAll(download::Clock::TimePoint) override {
         if (silent) {
             return {};
         }
@@ -107,6 +107,9 @@ public:
     class Port final : public download::PortIo {
     public:
         Port(FakeParallelPorts& owner, std::uint16_t base) : owner_(owner), base_(base) {}
+        ~Port() override { ++owner_.releases; }
+        Port(const Port&) = delete;
+        Port& operator=(const Port&) = delete;
         std::uint8_t read(std::uint16_t) override { return owner_.status; }
         void write(std::uint16_t address, std::uint8_t value) override {
             if (address == base_) {
@@ -129,6 +132,7 @@ public:
 
     std::uint8_t status = 0xDF;  // not busy, no fault
     std::vector<std::uint16_t> claims;
+    int releases = 0;
     std::vector<std::uint8_t> data;
     // Called after each data byte with the number of bytes so far.
     std::function<void(std::size_t)> onData;

@@ -1,0 +1,379 @@
+// Downloads run from the window: what the user sees before, during and after them.
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+#include "download/messages.h"
+#include "ports/qt_serial_port.h"
+#include "sim_process.h"
+#include "ui_fakes.h"
+
+using korvane::ui::testing::TestWindow;
+namespace messages = korvane::download::messages;
+
+namespace {
+
+const QString kSamples = QStringLiteral(KORVANE_SAMPLES_DIR);
+const char* const kLockedControls[] = {"optCOM_0", "optCOM_1", "cboPORT", "cboSPEED", "cmdSTART"};
+
+QString sample(const char* name) { return kSamples + '/' + QLatin1String(name); }
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QColor faceColour(QWidget* button) { return button->grab().toImage().pixelColor(8, 8); }
+
+// Records every change of the controls' enabled state, in order: "cboPORT off", "cmdSTART on".
+class EnabledRecorder : public QObject {
+public:
+    explicit EnabledRecorder(TestWindow& w) {
+        for (const char* name : kLockedControls) {
+            w.find<QWidget>(name)->installEventFilter(this);
+        }
+    }
+    QStringList changes;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::EnabledChange) {
+            auto* widget = static_cast<QWidget*>(watched);
+            changes << widget->objectName() + (widget->isEnabled() ? " on" : " off");
+        }
+        return false;
+    }
+};
+
+// Chooses the port type, port, speed and file as a user would.
+void choose(TestWindow& w, int portType, int portIndex, int speedIndex, const QString& file) {
+    QTest::mouseClick(w.find<QRadioButton>(portType == 0 ? "optCOM_0" : "optCOM_1"),
+                      Qt::LeftButton);
+    w.find<QComboBox>("cboPORT")->setCurrentIndex(portIndex);
+    if (speedIndex >= 0) {
+        w.find<QComboBox>("cboSPEED")->setCurrentIndex(speedIndex);
+    }
+    w.chooser.answers = {file};
+    w.find<QAction>("mnuFileOpen")->trigger();
+}
+
+// Runs `during` once, in the middle of a download on either port type.
+void duringDownload(TestWindow& w, int portType, std::function<void()> during) {
+    auto once = [during, done = false](std::size_t count) mutable {
+        if (!done && count >= 2) {
+            done = true;
+            during();
+        }
+    };
+    if (portType == 0) {
+        w.serial.onWrite = once;
+    } else {
+        w.parallel.onData = once;
+    }
+}
+
+}  // namespace
+
+class DownloadTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void ends_data();
+    void ends();
+    void portChoice_data();
+    void portChoice();
+    void progressAtTheEnd_data();
+    void progressAtTheEnd();
+    void startButtonDuringDownload_data();
+    void startButtonDuringDownload();
+    void exitDuringDownload_data();
+    void exitDuringDownload();
+    void serialThroughSimulator_data();
+    void serialThroughSimulator();
+};
+
+void DownloadTest::ends_data() {
+    QTest::addColumn<int>("portType");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<std::function<void(TestWindow&)>>("printer");
+    QTest::addColumn<QString>("message");  // exact, or a part of it after "~"
+    using Printer = std::function<void(TestWindow&)>;
+    const Printer ready = [](TestWindow&) {};
+    QTest::newRow("serial success") << 0 << sample("small.DPX") << ready
+                                    << QString(messages::kSuccess);
+    QTest::newRow("parallel success") << 1 << sample("small.DPX") << ready
+                                      << QString(messages::kSuccess);
+    QTest::newRow("serial printer silent")
+        << 0 << sample("small.DPX") << Printer([](TestWindow& w) { w.serial.silent = true; })
+        << QString(messages::kSerialTimeout);
+    QTest::newRow("parallel printer busy with a fault")
+        << 1 << sample("small.DPX") << Printer([](TestWindow& w) { w.parallel.status = 0x77; })
+        << "Printer Port Error. (Code : 77)";
+    QTest::newRow("parallel printer busy")
+        << 1 << sample("small.DPX") << Printer([](TestWindow& w) { w.parallel.status = 0x7F; })
+        << "Printer Port Error. (Code : 7F)";
+    QTest::newRow("empty file") << 0 << sample("empty.DPX") << ready
+                                << QString(messages::kFileNotOpen);
+    QTest::newRow("no marker") << 1 << sample("no-marker.DPX") << ready << "~no-marker.DPX";
+    QTest::newRow("missing file") << 0 << sample("missing.DPX") << ready << "~missing.DPX";
+    QTest::newRow("serial port held")
+        << 0 << sample("small.DPX")
+        << Printer([](TestWindow& w) { w.serial.openError = "COM1 is held by another program"; })
+        << "~COM1 is held by another program";
+}
+
+void DownloadTest::ends() {
+    QFETCH(int, portType);
+    QFETCH(QString, file);
+    QFETCH(std::function<void(TestWindow&)>, printer);
+    QFETCH(QString, message);
+    TestWindow w;
+    w.form.Form_Load();
+    choose(w, portType, 0, -1, file);
+    printer(w);
+    EnabledRecorder recorder(w);
+    w.find<QPushButton>("cmdSTART")->click();
+
+    QCOMPARE(w.presenter.messages.size(), 1);
+    if (message.startsWith('~')) {
+        QVERIFY2(w.presenter.messages[0].contains(message.mid(1)),
+                 qPrintable(w.presenter.messages[0]));
+    } else {
+        QCOMPARE(w.presenter.messages[0], message);
+    }
+    // Locked in order, then unlocked in order, whatever the end; the speed list is off already
+    // with "LPT Port".
+    QStringList expected;
+    for (const char* state : {" off", " on"}) {
+        for (const char* name : kLockedControls) {
+            if (!(portType == 1 && QString(name) == "cboSPEED" && QString(state) == " off")) {
+                expected << QLatin1String(name) + QLatin1String(state);
+            }
+        }
+    }
+    QCOMPARE(recorder.changes, expected);
+    QVERIFY(!w.serial.isOpen());
+    QCOMPARE(w.parallel.releases, static_cast<int>(w.parallel.claims.size()));
+    QCOMPARE(w.programEnds, 0);
+}
+
+void DownloadTest::portChoice_data() {
+    QTest::addColumn<int>("portType");
+    QTest::addColumn<int>("portIndex");
+    QTest::addColumn<int>("speedIndex");
+    QTest::addColumn<int>("serialPort");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("parallelBase");
+    QTest::newRow("COM1 38400") << 0 << 0 << 3 << 1 << "38400,n,8,1" << 0;
+    QTest::newRow("COM3 19200") << 0 << 2 << 2 << 3 << "19200,n,8,1" << 0;
+    QTest::newRow("COM4 4800") << 0 << 3 << 0 << 4 << "4800,n,8,1" << 0;
+    QTest::newRow("COM2 9600") << 0 << 1 << 1 << 2 << "9600,n,8,1" << 0;
+    QTest::newRow("LPT1") << 1 << 0 << -1 << 0 << "" << 0x378;
+    QTest::newRow("LPT2") << 1 << 1 << -1 << 0 << "" << 0x278;
+}
+
+void DownloadTest::portChoice() {
+    QFETCH(int, portType);
+    QFETCH(int, portIndex);
+    QFETCH(int, speedIndex);
+    QFETCH(int, serialPort);
+    QFETCH(QString, settings);
+    QFETCH(int, parallelBase);
+    TestWindow w;
+    w.form.Form_Load();
+    choose(w, portType, portIndex, speedIndex, sample("small.DPX"));
+    w.find<QPushButton>("cmdSTART")->click();
+    QCOMPARE(w.presenter.messages, QStringList{messages::kSuccess});
+    QCOMPARE(w.serial.portNumber, serialPort);
+    QCOMPARE(QString::fromStdString(w.serial.settings), settings);
+    const std::vector<std::uint16_t> claims =
+        parallelBase == 0 ? std::vector<std::uint16_t>{}
+                          : std::vector<std::uint16_t>{static_cast<std::uint16_t>(parallelBase)};
+    QCOMPARE(w.parallel.claims, claims);
+}
+
+void DownloadTest::progressAtTheEnd_data() {
+    QTest::addColumn<int>("portType");
+    QTest::addColumn<QString>("file");
+    for (const char* file : {"small.DPX", "demo.DPX", "cr-final-byte-last.DPX"}) {
+        QTest::addRow("serial %s", file) << 0 << sample(file);
+        QTest::addRow("parallel %s", file) << 1 << sample(file);
+    }
+}
+
+void DownloadTest::progressAtTheEnd() {
+    QFETCH(int, portType);
+    QFETCH(QString, file);
+    const int n = static_cast<int>(contents(file).size());
+    QVERIFY(n > 0);
+    TestWindow w;
+    w.form.Form_Load();
+    choose(w, portType, 0, -1, file);
+    w.find<QPushButton>("cmdSTART")->click();
+    QCOMPARE(w.presenter.messages, QStringList{messages::kSuccess});
+    auto* bar = w.find<QProgressBar>("ProgressBar");
+    QVERIFY(!bar->isHidden());
+    QCOMPARE(bar->minimum(), 1);
+    QCOMPARE(bar->maximum(), n);
+    QCOMPARE(bar->value(), n);
+    QCOMPARE(w.find<QLabel>("Label3")->text(), QString("%1/%1").arg(n));
+}
+
+void DownloadTest::startButtonDuringDownload_data() {
+    QTest::addColumn<int>("portType");
+    QTest::addColumn<QString>("chosenDuring");  // "" cancels the dialog
+    QTest::addColumn<bool>("pressStart");
+    QTest::addColumn<QStringList>("messages");
+    const QString other = sample("demo.DPX");
+    for (int type : {0, 1}) {
+        const char* port = type == 0 ? "serial" : "parallel";
+        QTest::addRow("%s, File > Open cancelled", port)
+            << type << "" << false << QStringList{messages::kSuccess};
+        QTest::addRow("%s, File > Open another file", port)
+            << type << other << false << QStringList{messages::kSuccess};
+        QTest::addRow("%s, second start refused", port)
+            << type << "" << true
+            << QStringList{messages::kAlreadyRunning, messages::kSuccess};
+    }
+}
+
+void DownloadTest::startButtonDuringDownload() {
+    QFETCH(int, portType);
+    QFETCH(QString, chosenDuring);
+    QFETCH(bool, pressStart);
+    QFETCH(QStringList, messages);
+    const QString first = sample("small.DPX");
+    TestWindow w;
+    w.form.Form_Load();
+    choose(w, portType, 0, -1, first);
+    auto* start = w.find<QPushButton>("cmdSTART");
+    bool startUsable = false;
+    QColor colourDuring;
+    QStringList stillLocked;
+    duringDownload(w, portType, [&] {
+        w.chooser.answers = {chosenDuring};
+        w.find<QAction>("mnuFileOpen")->trigger();
+        startUsable = start->isEnabled();
+        colourDuring = faceColour(start);
+        for (const char* name : {"optCOM_0", "optCOM_1", "cboPORT", "cboSPEED"}) {
+            if (!w.find<QWidget>(name)->isEnabled()) {
+                stillLocked << name;
+            }
+        }
+        if (pressStart) {
+            start->click();
+        }
+    });
+    start->click();
+
+    QVERIFY(startUsable);
+    QCOMPARE(colourDuring, QColor(128, 255, 128));
+    QCOMPARE(stillLocked, QStringList({"optCOM_0", "optCOM_1", "cboPORT", "cboSPEED"}));
+    QCOMPARE(w.presenter.messages, messages);
+    QCOMPARE(w.form.firmwarePath(), chosenDuring.isEmpty() ? first : chosenDuring);
+    // The running download went on with the image it had loaded.
+    const int n = static_cast<int>(contents(first).size());
+    QCOMPARE(w.find<QLabel>("Label3")->text(), QString("%1/%1").arg(n));
+    for (const char* name : kLockedControls) {
+        QVERIFY2(w.find<QWidget>(name)->isEnabled(), name);
+    }
+    QCOMPARE(faceColour(start), QColor(128, 255, 128));
+}
+
+void DownloadTest::exitDuringDownload_data() {
+    QTest::addColumn<int>("portType");
+    QTest::addColumn<bool>("closeWindow");
+    QTest::newRow("serial, File > Exit") << 0 << false;
+    QTest::newRow("serial, window closed") << 0 << true;
+    QTest::newRow("parallel, File > Exit") << 1 << false;
+    QTest::newRow("parallel, window closed") << 1 << true;
+}
+
+void DownloadTest::exitDuringDownload() {
+    QFETCH(int, portType);
+    QFETCH(bool, closeWindow);
+    TestWindow w;
+    w.form.Form_Load();
+    choose(w, portType, 0, -1, sample("demo.DPX"));
+    int endsDuring = -1;
+    duringDownload(w, portType, [&] {
+        if (closeWindow) {
+            QVERIFY(!w.form.close());  // refused while the download unwinds
+        } else {
+            w.find<QAction>("mnuFileExit")->trigger();
+        }
+        endsDuring = w.programEnds;
+        QVERIFY(!w.form.isVisible());
+    });
+    w.find<QPushButton>("cmdSTART")->click();
+
+    QCOMPARE(endsDuring, 0);
+    QCOMPARE(w.programEnds, 1);
+    QVERIFY(w.presenter.messages.isEmpty());
+    QVERIFY(!w.form.downloadRunning());
+    // The port was given up on the way out, and the printer got only part of the image.
+    QVERIFY(!w.serial.isOpen());
+    QCOMPARE(w.parallel.releases, static_cast<int>(w.parallel.claims.size()));
+    const std::size_t sent = portType == 0 ? w.serial.writes.size() : w.parallel.data.size();
+    QVERIFY(sent >= 2 && sent < 100);
+}
+
+void DownloadTest::serialThroughSimulator_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("simOptions");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("records");  // acknowledged before the end
+    QTest::newRow("small") << sample("small.DPX") << QStringList{} << messages::kSuccess << -1;
+    QTest::newRow("demo") << sample("demo.DPX") << QStringList{} << messages::kSuccess << -1;
+    QTest::newRow("silent from record 3")
+        << sample("small.DPX") << QStringList{"--silent-from", "3"} << messages::kSerialTimeout
+        << 2;
+}
+
+void DownloadTest::serialThroughSimulator() {
+    QFETCH(QString, file);
+    QFETCH(QStringList, simOptions);
+    QFETCH(QString, message);
+    QFETCH(int, records);
+    std::vector<std::string> args{"--image", file.toStdString()};
+    for (const QString& option : simOptions) {
+        args.push_back(option.toStdString());
+    }
+    korvane::tools::SimProcess sim(KORVANE_PRINTER_SIM, args);
+    QVERIFY(!sim.devicePath().empty());
+
+    const std::string device = sim.devicePath();
+    korvane::ports::QtSerialPort serial([device](int) { return device; });
+    korvane::download::SteadyClock clock;
+    korvane::ui::testing::FakeFileChooser chooser;
+    korvane::ui::testing::RecordingPresenter presenter;
+    korvane::ui::testing::FakeParallelPorts parallel;
+    korvane::ui::Form1 form({chooser, presenter, serial, parallel, clock, [] {}});
+    form.Form_Load();
+    chooser.answers = {file};
+    form.findChild<QAction*>("mnuFileOpen")->trigger();
+    form.findChild<QPushButton*>("cmdSTART")->click();
+
+    QCOMPARE(presenter.messages, QStringList{message});
+    const QByteArray image = contents(file);
+    int position = static_cast<int>(image.size());
+    if (records > 0) {
+        position = 0;
+        for (int i = 0; i < records; ++i) {
+            position = static_cast<int>(image.indexOf('\r', position)) + 2;
+        }
+    }
+    QCOMPARE(form.findChild<QLabel*>("Label3")->text(),
+             QString("%1/%2").arg(position).arg(image.size()));
+    QCOMPARE(form.findChild<QProgressBar*>("ProgressBar")->value(), position);
+    QVERIFY(!serial.isOpen());
+    QCOMPARE(sim.wait(std::chrono::seconds(10)), std::optional<int>(0));
+}
+
+QTEST_MAIN(DownloadTest)
+#include "download_test.moc"

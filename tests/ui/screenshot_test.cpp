@@ -1,0 +1,149 @@
+// What the window shows on a real X server (Xvfb): its place, the controls' places and the start
+// button's colours as pixels on the screen. With KORVANE_SCREENSHOT=FILE it also saves the
+// window after a download for the README.
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QtTest>
+
+#include "ui_fakes.h"
+
+using korvane::ui::testing::TestWindow;
+
+namespace {
+
+QImage grabClient(TestWindow& w) {
+    QWidget* client = w.form.centralWidget();
+    const QPoint origin = client->mapToGlobal(QPoint(0, 0));
+    return w.form.screen()
+        ->grabWindow(0, origin.x(), origin.y(), client->width(), client->height())
+        .toImage();
+}
+
+bool near(const QColor& a, const QColor& b) {
+    return qAbs(a.red() - b.red()) <= 2 && qAbs(a.green() - b.green()) <= 2 &&
+           qAbs(a.blue() - b.blue()) <= 2;
+}
+
+}  // namespace
+
+class ScreenshotTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void placedOnScreen();
+    void controlsWhereDrawn_data();
+    void controlsWhereDrawn();
+    void startButtonColours();
+    void readmeScreenshot();
+
+private:
+    std::unique_ptr<TestWindow> w_;
+};
+
+void ScreenshotTest::init() {
+    w_ = std::make_unique<TestWindow>();
+    w_->form.Form_Load();
+    QVERIFY(QTest::qWaitForWindowExposed(&w_->form));
+}
+
+void ScreenshotTest::cleanup() { w_.reset(); }
+
+void ScreenshotTest::placedOnScreen() {
+    QCOMPARE(w_->form.centralWidget()->mapToGlobal(QPoint(0, 0)), QPoint(217, 276));
+    QCOMPARE(w_->form.centralWidget()->size(), QSize(537, 180));
+}
+
+void ScreenshotTest::controlsWhereDrawn_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("rect");  // client coordinates
+    // Whether the widget paints all of its own background, so that its grab matches the screen.
+    QTest::addColumn<bool>("opaque");
+    QTest::newRow("Frame1") << "Frame1" << QRect(8, 8, 385, 129) << true;
+    QTest::newRow("COM Port") << "optCOM_0" << QRect(32, 40, 89, 33) << false;
+    QTest::newRow("LPT Port") << "optCOM_1" << QRect(32, 80, 89, 33) << false;
+    QTest::newRow("Label1") << "Label1" << QRect(160, 48, 89, 17) << false;
+    QTest::newRow("Label2") << "Label2" << QRect(160, 88, 89, 25) << false;
+    QTest::newRow("cboPORT") << "cboPORT" << QRect(256, 40, 113, 24) << true;
+    QTest::newRow("cboSPEED") << "cboSPEED" << QRect(256, 80, 113, 24) << true;
+    QTest::newRow("cmdSTART") << "cmdSTART" << QRect(400, 16, 129, 97) << true;
+    QTest::newRow("Label3") << "Label3" << QRect(400, 120, 129, 25) << false;
+    QTest::newRow("ProgressBar") << "ProgressBar" << QRect(8, 144, 521, 25) << true;
+}
+
+void ScreenshotTest::controlsWhereDrawn() {
+    QFETCH(QString, name);
+    QFETCH(QRect, rect);
+    QFETCH(bool, opaque);
+    auto* widget = w_->form.findChild<QWidget*>(name);
+    QVERIFY(widget);
+    const QPoint onScreen = widget->mapToGlobal(QPoint(0, 0));
+    QCOMPARE(QRect(onScreen - QPoint(217, 276), widget->size()), rect);
+    if (!opaque) {
+        return;
+    }
+    // The widget's own drawing sits at that place on the screen.
+    const QImage own = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage screen = grabClient(*w_).copy(rect).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(screen.size(), own.size());
+    int same = 0;
+    for (int y = 0; y < own.height(); ++y) {
+        for (int x = 0; x < own.width(); ++x) {
+            same += own.pixel(x, y) == screen.pixel(x, y) ? 1 : 0;
+        }
+    }
+    QVERIFY2(same * 10 >= own.width() * own.height() * 9,
+             qPrintable(QString("%1 of %2 pixels alike").arg(same).arg(own.width() *
+                                                                        own.height())));
+}
+
+void ScreenshotTest::startButtonColours() {
+    const QRect button(400, 16, 129, 97);
+    // Inside the border, clear of the caption and the focus frame.
+    const QList<QPoint> face{button.topLeft() + QPoint(8, 8), button.bottomRight() - QPoint(8, 8),
+                             QPoint(button.left() + 8, button.center().y())};
+    QImage image = grabClient(*w_);
+    for (const QPoint& p : face) {
+        QVERIFY2(near(image.pixelColor(p), QColor(255, 128, 128)),
+                 qPrintable(image.pixelColor(p).name()));
+    }
+    QVERIFY(!near(image.pixelColor(button.topLeft() - QPoint(3, 0)), QColor(255, 128, 128)));
+
+    w_->chooser.answers = {QString(KORVANE_SAMPLES_DIR "/small.DPX")};
+    w_->find<QAction>("mnuFileOpen")->trigger();
+    QTest::qWait(50);
+    image = grabClient(*w_);
+    for (const QPoint& p : face) {
+        QVERIFY2(near(image.pixelColor(p), QColor(128, 255, 128)),
+                 qPrintable(image.pixelColor(p).name()));
+    }
+}
+
+void ScreenshotTest::readmeScreenshot() {
+    const QByteArray path = qgetenv("KORVANE_SCREENSHOT");
+    if (path.isEmpty()) {
+        QSKIP("KORVANE_SCREENSHOT not set");
+    }
+    w_->chooser.answers = {QString(KORVANE_SAMPLES_DIR "/demo.DPX")};
+    w_->find<QAction>("mnuFileOpen")->trigger();
+    QTest::mouseClick(w_->find<QRadioButton>("optCOM_1"), Qt::LeftButton);
+    w_->presenter.onShow = [](const QString&) {};
+    w_->find<QPushButton>("cmdSTART")->click();
+    QTest::qWait(100);
+    const QPoint origin = w_->form.mapToGlobal(QPoint(0, 0));
+    const QImage window =
+        w_->form.screen()
+            ->grabWindow(0, origin.x(), origin.y(), w_->form.width(), w_->form.height())
+            .toImage();
+    QVERIFY(window.save(QString::fromLocal8Bit(path)));
+}
+
+QTEST_MAIN(ScreenshotTest)
+#include "screenshot_test.moc"
