@@ -1,14 +1,19 @@
 // The serial path's own cost over a pseudo-terminal with korvane-printer-sim as the printer:
 // records per second and microseconds per record with a printer that answers at once, and the
 // sender's CPU use while a slow printer works. Prints figures, judges nothing.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -101,6 +106,34 @@ Figures runDownload(const std::string& image, const std::vector<std::string>& si
     return figures;
 }
 
+// The same exchange with plain system calls and no engine: what the machine's
+// pseudo-terminals and scheduler cost before any of our code runs.
+double plainRoundTrip(const std::string& image, std::size_t size, std::size_t records) {
+    tools::SimProcess sim(KORVANE_PRINTER_SIM, {"--image", image});
+    const int fd = ::open(sim.devicePath().c_str(), O_RDWR | O_NOCTTY);
+    termios settings{};
+    ::tcgetattr(fd, &settings);
+    ::cfmakeraw(&settings);
+    ::tcsetattr(fd, TCSANOW, &settings);
+    std::ifstream file(image, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), {});
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t r = 0; r < records; ++r) {
+        if (::write(fd, bytes.data() + r * (size + 2), size) != static_cast<ssize_t>(size)) {
+            break;
+        }
+        pollfd pfd{fd, POLLIN, 0};
+        char ack = 0;
+        if (::poll(&pfd, 1, 5000) != 1 || ::read(fd, &ack, 1) != 1) {
+            break;
+        }
+    }
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ::close(fd);
+    return wall / static_cast<double>(records) * 1e6;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,19 +142,34 @@ int main(int argc, char** argv) {
                      ("korvane-serial-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
 
+    // The machine is shared, so each figure is the best of a few runs.
+    constexpr int kRuns = 3;
     std::printf(
-        "Serial download over a pseudo-terminal, printer answering at once (1 MiB image)\n");
-    std::printf("%-8s %9s %12s %14s %16s  %s\n", "record", "records", "records/s", "us/record",
-                "sender CPU us/rec", "result");
+        "Serial download over a pseudo-terminal, printer answering at once, 1 MiB image,\n"
+        "best of %d runs\n",
+        kRuns);
+    std::printf("%-7s %8s %10s %10s %18s %16s  %s\n", "record", "records", "records/s", "us/record",
+                "sender CPU us/rec", "plain us/record", "result");
     for (const std::size_t size : {64U, 16U}) {
         const std::size_t records = (std::size_t{1} << 20) / (size + 2);
         const auto image =
             writeImage(dir / ("bench-" + std::to_string(size) + ".DPX"), size, records);
-        const Figures f = runDownload(image, {});
-        std::printf("%-8s %9zu %12.0f %14.1f %16.1f  %s\n", (std::to_string(size) + " B").c_str(),
-                    records, records / f.wall, f.wall / records * 1e6, f.cpu / records * 1e6,
-                    f.message.c_str());
+        Figures best;
+        double plain = 0;
+        for (int run = 0; run < kRuns; ++run) {
+            const Figures f = runDownload(image, {});
+            if (run == 0 || f.wall < best.wall) {
+                best = f;
+            }
+            const double p = plainRoundTrip(image, size, records);
+            plain = run == 0 ? p : std::min(plain, p);
+        }
+        const auto n = static_cast<double>(records);
+        std::printf("%-7s %8zu %10.0f %10.1f %18.1f %16.1f  %s\n",
+                    (std::to_string(size) + " B").c_str(), records, n / best.wall,
+                    best.wall / n * 1e6, best.cpu / n * 1e6, plain, best.message.c_str());
     }
+    std::printf("(plain: the same exchange with bare write/poll/read and no engine or Qt)\n");
 
     const std::size_t slowRecords = 250;
     const auto slowImage = writeImage(dir / "bench-slow.DPX", 64, slowRecords);

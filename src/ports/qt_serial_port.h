@@ -15,11 +15,13 @@ class QSerialPort;
 namespace korvane::ports {
 
 // The serial line on Qt SerialPort: 8N1 at the chosen speed, no flow control, DTR raised where
-// the device has it, raw bytes, the port held exclusively while open.
+// the device has it, raw bytes, the port held exclusively while open (Qt's lock file and
+// TIOCEXCL).
 //
-// It needs no running event loop: every wait blocks on the port itself. Qt warns once per
-// open and write when the thread has no event dispatcher at all, so a program without a window
-// should create a QCoreApplication before it uses this class (it need not run it).
+// It needs no running event loop: readAll blocks in poll() on the device until a byte comes or
+// the deadline passes, and write hands the bytes straight to the device. Qt warns at open when
+// the thread has no event dispatcher at all, so a program without a window should create a
+// QCoreApplication first (it need not run it).
 class QtSerialPort final : public download::SerialPort {
   public:
     using DeviceResolver = std::function<std::string(int portNumber)>;
@@ -47,7 +49,7 @@ class QtSerialPort final : public download::SerialPort {
     void requireOpen(const char* action) const;
     bool hungUp() const;
     [[noreturn]] void failOpen(const std::string& device);
-    [[noreturn]] void failIo(const char* action);
+    [[noreturn]] void failIo(const char* action, const std::string& reason);
 
     DeviceResolver resolver_;
     int portNumber_ = 1;

@@ -9,16 +9,16 @@ namespace korvane::ui {
 // line when it does not fit. The default style washes a plain background colour out, so the
 // face and its border are painted from a style sheet.
 class ColourButton final : public QPushButton {
-public:
+  public:
     ColourButton(const QString& text, QWidget* parent);
 
     void setFaceColour(const QColor& colour);
     QColor faceColour() const { return faceColour_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QColor faceColour_;
 };
 

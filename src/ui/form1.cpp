@@ -44,13 +44,19 @@ QFont fontOf(const QString& family, const QString& fallbackFamily, int pointSize
     return font;
 }
 
-QString fixedFamily() { return QFontDatabase::systemFont(QFontDatabase::FixedFont).family(); }
+QString fixedFamily() {
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+}
 
 // Fixedsys: a fixed-pitch face at 9 pt.
-QFont controlFont() { return fontOf(QStringLiteral("Fixedsys"), fixedFamily(), 9, QFont::Normal); }
+QFont controlFont() {
+    return fontOf(QStringLiteral("Fixedsys"), fixedFamily(), 9, QFont::Normal);
+}
 
 // MS Gothic is fixed-pitch too.
-QFont buttonFont() { return fontOf(QStringLiteral("MS Gothic"), fixedFamily(), 12, QFont::Bold); }
+QFont buttonFont() {
+    return fontOf(QStringLiteral("MS Gothic"), fixedFamily(), 12, QFont::Bold);
+}
 
 QFont windowFont() {
     return fontOf(QStringLiteral("Tahoma"),
@@ -85,10 +91,10 @@ Form1::Form1(FormServices services)
     buildMenu();
     placeWindow();
 
-    progress_ = std::make_unique<ProgressDisplay>(*progressBar_, *label3_);
+    progress_ = std::make_unique<ProgressDisplay>(*progressBar_, *label3_, services.paceClock);
     host_ = std::make_unique<WindowHost>(
         HostControls{*optCOM0_, *optCOM1_, *cboPORT_, *cboSPEED_, *cmdSTART_}, *progress_,
-        messages_, *this, firmwarePath_, exitRequested_);
+        messages_, *this, firmwarePath_, exitRequested_, services.paceClock);
     sequence_ = std::make_unique<download::DownloadSequence>(
         *host_, services.serialPort, services.parallelPorts, services.clock);
 }
@@ -109,10 +115,10 @@ void Form1::buildControls() {
     optCOM1_ = place(new QRadioButton(QStringLiteral("LPT Port"), frame1_), "optCOM_1",
                      {24, 72, 89, 33}, fixed);
     cboPORT_ = place(new QComboBox(frame1_), "cboPORT", {248, 32, 113, 24}, fixed);
-    label1_ = place(new QLabel(QStringLiteral("Port List :"), frame1_), "Label1",
-                    {152, 40, 89, 17}, fixed);
-    label2_ = place(new QLabel(QStringLiteral("COM Speed :"), frame1_), "Label2",
-                    {152, 80, 89, 25}, fixed);
+    label1_ = place(new QLabel(QStringLiteral("Port List :"), frame1_), "Label1", {152, 40, 89, 17},
+                    fixed);
+    label2_ = place(new QLabel(QStringLiteral("COM Speed :"), frame1_), "Label2", {152, 80, 89, 25},
+                    fixed);
     for (QLabel* label : {label1_, label2_}) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
@@ -150,7 +156,6 @@ void Form1::buildControls() {
     }
 
     connect(cmdSTART_, &QPushButton::clicked, this, [this] { cmdSTART_Click(); });
-
 }
 
 void Form1::buildMenu() {
@@ -160,7 +165,6 @@ void Form1::buildMenu() {
                               static_cast<QFont::Weight>(desktop.weight())));
     QMenu* file = menuBar()->addMenu(QStringLiteral("File(&F)"));
     file->setObjectName(QStringLiteral("mnuFile"));
-    file->menuAction()->setObjectName(QStringLiteral("mnuFileAction"));
 
     QAction* open = file->addAction(QStringLiteral("Open(&F)"));
     open->setObjectName(QStringLiteral("mnuFileOpen"));
@@ -256,10 +260,9 @@ void Form1::cmdSTART_Click() {
 }
 
 void Form1::unlockControls() {
-    for (const auto control :
-         {download::Control::SerialOption, download::Control::ParallelOption,
-          download::Control::PortList, download::Control::SpeedList,
-          download::Control::StartButton}) {
+    for (const auto control : {download::Control::SerialOption, download::Control::ParallelOption,
+                               download::Control::PortList, download::Control::SpeedList,
+                               download::Control::StartButton}) {
         host_->setEnabled(control, true);
     }
 }

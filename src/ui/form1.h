@@ -36,6 +36,9 @@ struct FormServices {
     download::Clock& clock;
     // Ends the program; QCoreApplication::quit when empty.
     std::function<void()> endProgram;
+    // Paces the window's repaints and event handling during a download; a steady clock when
+    // null. Kept apart from the download's clock, whose readings the transfers own.
+    download::Clock* paceClock = nullptr;
 };
 
 // The main window. Its controls carry their design names as object names: ProgressBar,
@@ -44,7 +47,7 @@ struct FormServices {
 class Form1 final : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     explicit Form1(FormServices services);
     ~Form1() override;
 
@@ -58,12 +61,12 @@ public:
     const QString& firmwarePath() const { return firmwarePath_; }
     bool downloadRunning() const { return downloadsRunning_ > 0; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void buildControls();
     void buildMenu();
     void placeWindow();

@@ -8,7 +8,7 @@ namespace korvane::ui {
 
 // Shows the download's messages. Tests replace it so that no message box blocks them.
 class MessagePresenter {
-public:
+  public:
     virtual ~MessagePresenter() = default;
     // Modal: returns when the user has closed the message.
     virtual void show(QWidget* parent, const QString& text) = 0;
@@ -16,7 +16,7 @@ public:
 
 // A message box titled "Korvane" with the text, an OK button and no icon.
 class QtMessagePresenter final : public MessagePresenter {
-public:
+  public:
     void show(QWidget* parent, const QString& text) override;
 };
 

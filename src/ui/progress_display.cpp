@@ -17,9 +17,9 @@ int toInt(float value) {
     if (std::isnan(value)) {
         return 0;
     }
-    const double clamped = std::clamp(static_cast<double>(value),
-                                      static_cast<double>(std::numeric_limits<int>::min()),
-                                      static_cast<double>(std::numeric_limits<int>::max()));
+    const double clamped =
+        std::clamp(static_cast<double>(value), static_cast<double>(std::numeric_limits<int>::min()),
+                   static_cast<double>(std::numeric_limits<int>::max()));
     return static_cast<int>(std::lround(clamped));
 }
 
@@ -32,7 +32,9 @@ int barValue(float value, int minimum, int maximum) {
 ProgressDisplay::ProgressDisplay(QProgressBar& bar, QLabel& label, download::Clock* clock)
     : bar_(bar), label_(label), clock_(clock != nullptr ? *clock : steadyClock_) {}
 
-void ProgressDisplay::setVisible(bool visible) { bar_.setVisible(visible); }
+void ProgressDisplay::setVisible(bool visible) {
+    bar_.setVisible(visible);
+}
 
 void ProgressDisplay::setRange(float minimum, float maximum) {
     flush();
@@ -62,14 +64,16 @@ void ProgressDisplay::pushIfDue() {
 }
 
 void ProgressDisplay::flush() {
-    if (value_) {
-        bar_.setValue(*value_);
-        value_.reset();
-    }
+    // The label first: the bar repaints at once, and the label's repaint joins it.
+    repaintPending_ = repaintPending_ || text_ || value_;
     if (text_) {
         label_.setText(
             QString::fromStdString(download::formatProgressText(text_->position, text_->total)));
         text_.reset();
+    }
+    if (value_) {
+        bar_.setValue(*value_);
+        value_.reset();
     }
     lastPush_ = clock_.now();
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "download/clock.h"
 
@@ -15,7 +16,7 @@ namespace korvane::ui {
 // values are kept and pushed into the widgets at most once per frame. flush() pushes them at
 // once: before a message and at the end, so the values the user is left with are exact.
 class ProgressDisplay {
-public:
+  public:
     static constexpr download::Clock::Duration kFrame = std::chrono::milliseconds(16);
 
     // Times the pushes on its own clock unless given one, apart from the download's clock.
@@ -29,8 +30,10 @@ public:
     // Pushes the kept values when a frame has passed since the last push.
     void pushIfDue();
     void flush();
+    // Whether values were pushed since the last call: their repaint waits in the event queue.
+    bool takeRepaintPending() { return std::exchange(repaintPending_, false); }
 
-private:
+  private:
     struct Text {
         std::int32_t position;
         std::int32_t total;
@@ -43,6 +46,7 @@ private:
     std::optional<int> value_;
     std::optional<Text> text_;
     std::optional<download::Clock::TimePoint> lastPush_;
+    bool repaintPending_ = false;
 };
 
 // The bar's integer value for a value handed over as a float, inside minimum..maximum.

@@ -8,15 +8,16 @@
 
 namespace korvane::ui {
 
-WindowHost::WindowHost(HostControls controls, ProgressDisplay& progress,
-                       MessagePresenter& messages, QWidget& window, const QString& firmwarePath,
-                       const bool& exitRequested)
+WindowHost::WindowHost(HostControls controls, ProgressDisplay& progress, MessagePresenter& messages,
+                       QWidget& window, const QString& firmwarePath, const bool& exitRequested,
+                       download::Clock* paceClock)
     : controls_(controls),
       progress_(progress),
       messages_(messages),
       window_(window),
       firmwarePath_(firmwarePath),
-      exitRequested_(exitRequested) {}
+      exitRequested_(exitRequested),
+      clock_(paceClock != nullptr ? *paceClock : steadyClock_) {}
 
 void WindowHost::setEnabled(download::Control control, bool enabled) {
     switch (control) {
@@ -38,13 +39,17 @@ void WindowHost::setEnabled(download::Control control, bool enabled) {
     }
 }
 
-void WindowHost::setProgressVisible(bool visible) { progress_.setVisible(visible); }
+void WindowHost::setProgressVisible(bool visible) {
+    progress_.setVisible(visible);
+}
 
 void WindowHost::setProgressRange(float minimum, float maximum) {
     progress_.setRange(minimum, maximum);
 }
 
-void WindowHost::setProgressValue(float value) { progress_.setValue(value); }
+void WindowHost::setProgressValue(float value) {
+    progress_.setValue(value);
+}
 
 void WindowHost::setProgressText(std::int32_t position, std::int32_t total) {
     progress_.setText(position, total);
@@ -58,7 +63,12 @@ void WindowHost::showMessage(const std::string& text) {
 
 void WindowHost::letPendingEventsRun() {
     progress_.pushIfDue();
-    QCoreApplication::processEvents();
+    const download::Clock::TimePoint now = clock_.now();
+    // New values are painted now, not after a wait for the printer that may follow.
+    if (progress_.takeRepaintPending() || !lastEvents_ || now - *lastEvents_ >= kEventSlice) {
+        QCoreApplication::processEvents();
+        lastEvents_ = clock_.now();
+    }
     // Thrown here, outside Qt's event dispatch, never through it.
     if (exitRequested_) {
         throw download::DownloadAbandoned();
@@ -70,10 +80,16 @@ std::string WindowHost::firmwarePath() const {
     return QFile::encodeName(firmwarePath_).toStdString();
 }
 
-bool WindowHost::serialSelected() const { return controls_.serialOption.isChecked(); }
+bool WindowHost::serialSelected() const {
+    return controls_.serialOption.isChecked();
+}
 
-int WindowHost::portIndex() const { return controls_.portList.currentIndex(); }
+int WindowHost::portIndex() const {
+    return controls_.portList.currentIndex();
+}
 
-std::string WindowHost::speedText() const { return controls_.speedList.currentText().toStdString(); }
+std::string WindowHost::speedText() const {
+    return controls_.speedList.currentText().toStdString();
+}
 
 }  // namespace korvane::ui

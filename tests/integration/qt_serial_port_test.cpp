@@ -7,9 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <numeric>
 #include <optional>
 #include <thread>
@@ -29,36 +33,19 @@ using ports::QtSerialPort;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-struct SettingsRow {
-    const char* text;
-    std::optional<std::int32_t> baud;
-};
-
 TEST(SerialSettings, AcceptsOnlyEightNoneOneAtAWholeSpeed) {
-    const SettingsRow rows[] = {
-        {"38400,n,8,1", 38400},
-        {"4800,n,8,1", 4800},
-        {"19200,N,8,1", 19200},
-        {"4000000,n,8,1", 4000000},
-        {"4000001,n,8,1", {}},
-        {"0,n,8,1", {}},
-        {"-9600,n,8,1", {}},
-        {"+9600,n,8,1", {}},
-        {" 9600,n,8,1", {}},
-        {"9600 ,n,8,1", {}},
-        {"9600.5,n,8,1", {}},
-        {"99999999999,n,8,1", {}},
-        {",n,8,1", {}},
-        {"9600,e,8,1", {}},
-        {"9600,n,7,1", {}},
-        {"9600,n,8,2", {}},
-        {"9600,n,8,1,", {}},
-        {"9600", {}},
-        {"", {}},
-        {"abc,n,8,1", {}},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(ports::parseSerialSettings(row.text), row.baud) << '"' << row.text << '"';
+    const std::pair<const char*, std::int32_t> accepted[] = {{"38400,n,8,1", 38400},
+                                                             {"4800,n,8,1", 4800},
+                                                             {"19200,N,8,1", 19200},
+                                                             {"4000000,n,8,1", 4000000}};
+    for (const auto& [text, baud] : accepted) {
+        EXPECT_EQ(ports::parseSerialSettings(text), baud) << text;
+    }
+    for (const char* text :
+         {"4000001,n,8,1", "0,n,8,1", "-9600,n,8,1", "+9600,n,8,1", " 9600,n,8,1", "9600 ,n,8,1",
+          "9600.5,n,8,1", "99999999999,n,8,1", ",n,8,1", "9600,e,8,1", "9600,n,7,1", "9600,n,8,2",
+          "9600,n,8,1,", "9600", "", "abc,n,8,1"}) {
+        EXPECT_EQ(ports::parseSerialSettings(text), std::nullopt) << '"' << text << '"';
     }
 }
 
@@ -165,41 +152,55 @@ TEST(QtSerialPort, CarriesEveryByteValueUnchangedBothWays) {
 }
 
 TEST(QtSerialPort, ReadAllTakesEveryWaitingByteInOneCall) {
-    PtyPair pty;
-    QtSerialPort port(fixed(pty.path()));
-    openAt38400(port);
-    pty.writeMaster({0x06, 0x06});
-    const auto deadline = steady_clock::now() + std::chrono::seconds(10);
-    std::this_thread::sleep_for(milliseconds(50));  // both bytes wait before the read
-    EXPECT_EQ(port.readAll(deadline), (std::vector<std::uint8_t>{0x06, 0x06}));
-}
-
-TEST(QtSerialPort, ReadAllBlocksUntilABytecomesWithoutAnEventLoop) {
-    PtyPair pty;
-    QtSerialPort port(fixed(pty.path()));
-    openAt38400(port);
-    std::thread printer([&] {
-        std::this_thread::sleep_for(milliseconds(300));
+    // A double acknowledgement must reach the engine as one reply, so that it is dropped,
+    // also when the window's event handling took its first byte in between.
+    for (const bool windowRanEvents : {false, true}) {
+        PtyPair pty;
+        QtSerialPort port(fixed(pty.path()));
+        openAt38400(port);
         pty.writeMaster({0x06});
-    });
-    const auto reply = port.readAll(steady_clock::now() + std::chrono::seconds(20));
-    printer.join();
-    EXPECT_EQ(reply, std::vector<std::uint8_t>{0x06});
+        std::this_thread::sleep_for(milliseconds(50));
+        if (windowRanEvents) {
+            QCoreApplication::processEvents();
+        }
+        pty.writeMaster({0x06});
+        std::this_thread::sleep_for(milliseconds(50));
+        EXPECT_EQ(port.readAll(steady_clock::now() + std::chrono::seconds(10)),
+                  (std::vector<std::uint8_t>{0x06, 0x06}))
+            << "window ran events: " << windowRanEvents;
+    }
 }
 
-TEST(QtSerialPort, ReadAllGivesNothingOnceTheDeadlineHasPassed) {
-    PtyPair pty;
-    QtSerialPort port(fixed(pty.path()));
-    openAt38400(port);
-    for (const auto deadline :
-         {steady_clock::now() - std::chrono::seconds(1), steady_clock::now() + milliseconds(200)}) {
-        EXPECT_TRUE(port.readAll(deadline).empty());
+TEST(QtSerialPort, ReadAllWaitsForTheFirstByteOrTheDeadline) {
+    struct Row {
+        const char* name;
+        int byteAfterMs;  // -1: no byte comes
+        milliseconds deadline;
+        std::vector<std::uint8_t> reply;
+    };
+    const Row rows[] = {
+        {"byte comes later, no event loop", 300, std::chrono::seconds(20), {0x06}},
+        {"nothing comes", -1, milliseconds(200), {}},
+        {"deadline already passed", -1, -std::chrono::seconds(1), {}},
+        {"waiting byte at a passed deadline still counts", 0, -std::chrono::seconds(1), {0x06}},
+    };
+    for (const auto& row : rows) {
+        PtyPair pty;
+        QtSerialPort port(fixed(pty.path()));
+        openAt38400(port);
+        if (row.byteAfterMs == 0) {
+            pty.writeMaster({0x06});
+            std::this_thread::sleep_for(milliseconds(50));
+        }
+        std::thread printer([&] {
+            if (row.byteAfterMs > 0) {
+                std::this_thread::sleep_for(milliseconds(row.byteAfterMs));
+                pty.writeMaster({0x06});
+            }
+        });
+        EXPECT_EQ(port.readAll(steady_clock::now() + row.deadline), row.reply) << row.name;
+        printer.join();
     }
-    // A byte that is already waiting counts even at a passed deadline.
-    pty.writeMaster({0x06});
-    std::this_thread::sleep_for(milliseconds(50));
-    EXPECT_EQ(port.readAll(steady_clock::now() - std::chrono::seconds(1)),
-              std::vector<std::uint8_t>{0x06});
 }
 
 TEST(QtSerialPort, AHungUpDeviceIsGoneNotSilent) {
@@ -228,18 +229,23 @@ TEST(QtSerialPort, HoldsThePortExclusively) {
     PtyPair pty;
     QtSerialPort port(fixed(pty.path()));
     openAt38400(port);
+    // Without root, the second open itself is refused; root passes and asks the flag.
     const int other = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(other, 0);
-    int exclusive = 0;
-    ASSERT_EQ(::ioctl(other, TIOCGEXCL, &exclusive), 0);
-    ::close(other);
+    int exclusive = other < 0 && errno == EBUSY ? 1 : 0;
+    if (other >= 0) {
+        EXPECT_EQ(::ioctl(other, TIOCGEXCL, &exclusive), 0);
+        ::close(other);
+    }
     EXPECT_EQ(exclusive, 1);
     port.close();
     EXPECT_FALSE(port.isOpen());
     EXPECT_NO_THROW(port.open()) << "reopens after close";
 }
 
-std::string openFailure(QtSerialPort& port) {
+// The message an open gives; COMk by the default mapping when `device` is empty.
+std::string openFailure(const std::string& device, int portNumber = 1) {
+    QtSerialPort port = device.empty() ? QtSerialPort() : QtSerialPort(fixed(device));
+    port.setPortNumber(portNumber);
     try {
         port.open();
     } catch (const PortError& error) {
@@ -249,98 +255,92 @@ std::string openFailure(QtSerialPort& port) {
     return "opened";
 }
 
-struct OpenFailureRow {
-    const char* name;
-    std::function<std::string()> attempt;  // the message the user gets
-    std::vector<std::string> says;
-};
-
 TEST(QtSerialPort, OpenFailuresSayWhatAndWhatToDo) {
     PtyPair held;
     QtSerialPort holder(fixed(held.path()));
     openAt38400(holder);
+    // As root the tests act as "nobody", who must be able to open the device but for the lock.
+    const bool root = ::geteuid() == 0;
     PtyPair locked;
-    ASSERT_EQ(::chown(locked.path().c_str(), 65534, 65534), 0);
+    ASSERT_TRUE(!root || ::chown(locked.path().c_str(), 65534, 65534) == 0);
     const int lockFd = ::open(locked.path().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_EQ(::ioctl(lockFd, TIOCEXCL), 0);
     PtyPair closedToOthers;
-    ASSERT_EQ(::chmod(closedToOthers.path().c_str(), 0600), 0);
+    ASSERT_EQ(::chmod(closedToOthers.path().c_str(), root ? 0600 : 0), 0);
+    ::setenv("KORVANE_COM7", "/dev/korvane-unplugged", 1);
 
-    const std::vector<OpenFailureRow> rows = {
+    struct Row {
+        const char* name;
+        std::string device;
+        int portNumber;
+        bool unprivileged;
+        std::vector<std::string> says;
+    };
+    const std::vector<Row> rows = {
         {"missing path",
-         [] {
-             QtSerialPort port(fixed("/nonexistent/ttyKORVANE"));
-             return openFailure(port);
-         },
+         "/nonexistent/ttyKORVANE",
+         1,
+         false,
          {"/nonexistent/ttyKORVANE", "does not exist", "plugged in"}},
         {"COM100 is /dev/ttyS99",
-         [] {
-             QtSerialPort port;
-             port.setPortNumber(100);
-             return openFailure(port);
-         },
-         {"COM100 (/dev/ttyS99)", "does not exist", "KORVANE_COM100"}},
-        {"no port chosen",
-         [] {
-             QtSerialPort port;
-             port.setPortNumber(0);
-             return openFailure(port);
-         },
-         {"no serial port COM0"}},
-        {"not a serial device",
-         [] {
-             QtSerialPort port(fixed("/dev/null"));
-             return openFailure(port);
-         },
-         {"/dev/null", "not a serial port"}},
+         "",
+         100,
+         false,
+         {"COM100 (/dev/ttyS99)", "does not exist", "set KORVANE_COM100"}},
+        {"COM7 set to a missing adapter",
+         "",
+         7,
+         false,
+         {"COM7 (/dev/korvane-unplugged)", "does not exist", "correct KORVANE_COM7"}},
+        {"no port chosen", "", 0, false, {"no serial port COM0"}},
+        {"not a serial device", "/dev/null", 1, false, {"/dev/null", "not a serial port"}},
         {"held by another Korvane",
-         [&] {
-             QtSerialPort port(fixed(held.path()));
-             return openFailure(port);
-         },
+         held.path(),
+         1,
+         false,
          {held.path(), "busy", "another program"}},
-        {"held by a program with TIOCEXCL",
-         [&] {
-             return runAsNobody([&] {
-                 QtSerialPort port(fixed(locked.path()));
-                 return openFailure(port);
-             });
-         },
-         {locked.path(), "busy", "another program"}},
+        {"held with TIOCEXCL", locked.path(), 1, true, {locked.path(), "busy", "another program"}},
         {"no permission",
-         [&] {
-             return runAsNobody([&] {
-                 QtSerialPort port(fixed(closedToOthers.path()));
-                 return openFailure(port);
-             });
-         },
+         closedToOthers.path(),
+         1,
+         true,
          {closedToOthers.path(), "Permission denied", "usermod -aG"}},
-        {"settings text",
-         [] {
-             QtSerialPort port(fixed("/dev/null"));
-             try {
-                 port.setSettings("38400,e,7,1");
-             } catch (const PortError& error) {
-                 return std::string(error.what());
-             }
-             return std::string("accepted");
-         },
-         {"\"38400,e,7,1\"", "/dev/null", "n,8,1"}},
     };
     for (const auto& row : rows) {
-        const std::string message = row.attempt();
+        const std::string message = row.unprivileged
+                                        ? runUnprivileged([&] { return openFailure(row.device); })
+                                        : openFailure(row.device, row.portNumber);
         for (const auto& part : row.says) {
             EXPECT_NE(message.find(part), std::string::npos)
                 << row.name << ": \"" << message << "\" lacks \"" << part << '"';
         }
     }
+    ::unsetenv("KORVANE_COM7");
     ::close(lockFd);
 }
 
-// Sends an image record by record straight through the adapter, as a printer sees a download.
-void sendImage(QtSerialPort& port, const std::vector<std::uint8_t>& image) {
+TEST(QtSerialPort, RefusesOtherFramingNamingThePort) {
+    QtSerialPort port(fixed("/dev/ttyKORVANE"));
+    try {
+        port.setSettings("38400,e,7,1");
+        ADD_FAILURE() << "accepted";
+    } catch (const PortError& error) {
+        for (const char* part : {"\"38400,e,7,1\"", "/dev/ttyKORVANE", "n,8,1"}) {
+            EXPECT_NE(std::string(error.what()).find(part), std::string::npos) << error.what();
+        }
+    }
+}
+
+// Sends an image record by record straight through the adapter, as a printer sees a download;
+// stops after `records` records.
+void sendImage(QtSerialPort& port, const std::vector<std::uint8_t>& image,
+               int records = std::numeric_limits<int>::max()) {
     image::RecordWalker walker(image, image::Transfer::Serial);
-    while (const auto record = walker.next()) {
+    for (int sent = 0; sent < records; ++sent) {
+        const auto record = walker.next();
+        if (!record) {
+            return;
+        }
         port.write(std::span(image).subspan(static_cast<std::size_t>(record->start),
                                             static_cast<std::size_t>(record->size())));
         ASSERT_EQ(port.readAll(steady_clock::now() + std::chrono::seconds(5)),
@@ -349,30 +349,40 @@ void sendImage(QtSerialPort& port, const std::vector<std::uint8_t>& image) {
     }
 }
 
-TEST(QtSerialPort, SimulatedPrinterReceivesWholeImages) {
-    const char* const images[] = {"demo.DPX",
-                                  "small.DPX",
-                                  "high-bytes.DPX",
-                                  "empty-record-middle.DPX",
-                                  "starts-with-crlf.DPX",
-                                  "cr-final-byte-last.DPX"};
-    for (const char* name : images) {
+// The other tests trust the simulator to notice a sender that goes wrong.
+TEST(PrinterSim, NoticesWrongBytesAndASenderThatStopsEarly) {
+    struct Row {
+        const char* name;
+        std::size_t corruptAt;  // npos: none
+        int records;
+        const char* ended;
+        const char* mismatches;
+        int status;
+    };
+    const Row rows[] = {
+        {"one byte changed", 40, std::numeric_limits<int>::max(), "completed", "1", 1},
+        {"stops after two records", std::string::npos, 2, "sender-left", "0", 1},
+    };
+    const auto image = sampleImage("small.DPX");
+    for (const auto& row : rows) {
         ScratchDir dir;
-        const auto image = sampleImage(name);
         const auto summary = dir.file("summary");
         tools::SimProcess sim(printerSimProgram(),
                               {"--image", image.string(), "--summary", summary.string()});
+        auto bytes = readBytes(image);
+        if (row.corruptAt != std::string::npos) {
+            ASSERT_NE(bytes.at(row.corruptAt), 0x0D);
+            bytes[row.corruptAt] ^= 0x01;
+        }
         {
             QtSerialPort port(fixed(sim.devicePath()));
             openAt38400(port);
-            sendImage(port, readBytes(image));
+            sendImage(port, bytes, row.records);
         }
-        EXPECT_EQ(sim.wait(std::chrono::seconds(30)), 0) << name;
+        EXPECT_EQ(sim.wait(std::chrono::seconds(30)), row.status) << row.name;
         auto values = tools::readSimSummary(summary.string());
-        EXPECT_EQ(values["ended"], "completed") << name;
-        EXPECT_EQ(values["mismatches"], "0") << name;
-        EXPECT_EQ(values["records"], values["expected_records"]) << name;
-        EXPECT_EQ(values["bytes"], values["expected_bytes"]) << name;
+        EXPECT_EQ(values["ended"], row.ended) << row.name;
+        EXPECT_EQ(values["mismatches"], row.mismatches) << row.name;
     }
 }
 

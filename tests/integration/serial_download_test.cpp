@@ -132,8 +132,10 @@ TEST(SerialDownload, PrinterFaultsEndAsTheUserIsTold) {
 
 TEST(SerialDownload, ImagesArriveIntactAndTheNextDownloadStartsAfresh) {
     const char* const images[] = {"demo.DPX",
+                                  "small.DPX",
                                   "high-bytes.DPX",
                                   "lone-lf.DPX",
+                                  "starts-with-crlf.DPX",
                                   "empty-record-middle.DPX",
                                   "cr-final-byte-last.DPX",
                                   "trailing-bytes.DPX"};

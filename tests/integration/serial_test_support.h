@@ -40,9 +40,9 @@ struct ProgramRun {
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
                       std::chrono::milliseconds limit);
 
-// Runs `work` in a child process under the unprivileged user "nobody" and returns what it
-// returned; how a normal user sees a device when the tests run as root.
-std::string runAsNobody(const std::function<std::string()>& work);
+// Runs `work` as a user without special rights and returns what it returned: as root, in a
+// child process under "nobody" (root may open any device, exclusive or not); otherwise here.
+std::string runUnprivileged(const std::function<std::string()>& work);
 
 // The window's side of a download, kept as a record of what the user saw.
 class RecordingHost final : public download::Host {

@@ -1,18 +1,22 @@
 // The coalesced progress display: what the bar and label show, and when.
+#include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QtTest>
 #include <limits>
 
 #include "ui/progress_display.h"
+#include "ui/window_host.h"
 #include "ui_fakes.h"
 
 using korvane::ui::ProgressDisplay;
 using korvane::ui::testing::FakeClock;
 
 struct Step {
-    int afterMs;   // time since the previous call
-    int position;  // reported as "<position>/1000"
+    int afterMs;    // time since the previous call
+    int position;   // reported as "<position>/1000"
     QString shown;  // the label right after the call
 };
 Q_DECLARE_METATYPE(Step)
@@ -20,14 +24,11 @@ Q_DECLARE_METATYPE(Step)
 class ProgressDisplayTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void coalescing_data();
     void coalescing();
-    void flushShowsLatest();
-    void pauseForEventsPushesWhenDue();
     void barValue_data();
     void barValue();
-    void valueBeyondRangeStillFillsBar();
 };
 
 void ProgressDisplayTest::coalescing_data() {
@@ -40,8 +41,11 @@ void ProgressDisplayTest::coalescing_data() {
     QTest::newRow("slow values all show")
         << QList<Step>{{0, 1, "1/1000"}, {16, 2, "2/1000"}, {500, 3, "3/1000"}};
     QTest::newRow("the frame counts from the push, not from the last value")
-        << QList<Step>{{0, 1, "1/1000"}, {15, 2, "1/1000"}, {15, 3, "3/1000"},
-                       {15, 4, "3/1000"}, {1, 5, "5/1000"}};
+        << QList<Step>{{0, 1, "1/1000"},
+                       {15, 2, "1/1000"},
+                       {15, 3, "3/1000"},
+                       {15, 4, "3/1000"},
+                       {1, 5, "5/1000"}};
 }
 
 void ProgressDisplayTest::coalescing() {
@@ -56,37 +60,6 @@ void ProgressDisplayTest::coalescing() {
         display.setText(step.position, 1000);
         QCOMPARE(label.text(), step.shown);
     }
-}
-
-void ProgressDisplayTest::flushShowsLatest() {
-    QProgressBar bar;
-    QLabel label;
-    FakeClock clock;
-    clock.step = {};
-    ProgressDisplay display(bar, label, &clock);
-    display.setRange(1, 1000);
-    display.setValue(10);
-    display.setText(10, 1000);
-    display.setValue(999);
-    display.setText(1000, 1000);
-    display.flush();
-    QCOMPARE(label.text(), QString("1000/1000"));
-    QCOMPARE(bar.value(), 999);
-}
-
-void ProgressDisplayTest::pauseForEventsPushesWhenDue() {
-    QProgressBar bar;
-    QLabel label;
-    FakeClock clock;
-    clock.step = {};
-    ProgressDisplay display(bar, label, &clock);
-    display.setText(1, 9);
-    display.setText(2, 9);
-    display.pushIfDue();
-    QCOMPARE(label.text(), QString("1/9"));
-    clock.current += ProgressDisplay::kFrame;
-    display.pushIfDue();
-    QCOMPARE(label.text(), QString("2/9"));
 }
 
 void ProgressDisplayTest::barValue_data() {
@@ -113,17 +86,63 @@ void ProgressDisplayTest::barValue() {
     QCOMPARE(korvane::ui::barValue(value, minimum, maximum), expected);
 }
 
-void ProgressDisplayTest::valueBeyondRangeStillFillsBar() {
-    // QProgressBar drops a value outside its range and would stay short of full.
-    QProgressBar bar;
-    QLabel label;
-    ProgressDisplay display(bar, label);
-    const float total = 16777217.0f;  // 2^24 + 1 is no float: both ends round alike
-    display.setRange(1.0f, total);
-    display.setValue(total + 2.0f);
-    display.flush();
-    QCOMPARE(bar.value(), bar.maximum());
+// When the host's pause for events really looks at the event queue.
+class EventPacingTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void queuedEventsRun_data();
+    void queuedEventsRun();
+};
+
+void EventPacingTest::queuedEventsRun_data() {
+    QTest::addColumn<int>("afterMs");       // time since the previous pause
+    QTest::addColumn<bool>("newProgress");  // a value reported since the previous pause
+    QTest::addColumn<bool>("eventsRun");
+    QTest::newRow("within the slice") << 0 << false << false;
+    QTest::newRow("a slice later") << 1 << false << true;
+    QTest::newRow("new progress to paint") << 0 << true << true;
 }
 
-QTEST_MAIN(ProgressDisplayTest)
+void EventPacingTest::queuedEventsRun() {
+    QFETCH(int, afterMs);
+    QFETCH(bool, newProgress);
+    QFETCH(bool, eventsRun);
+    QWidget window;
+    QRadioButton serial, parallel;
+    QComboBox ports, speeds;
+    QPushButton start;
+    QProgressBar bar;
+    QLabel label;
+    // Apart, so that a frame for the display can pass while the host's slice has not.
+    FakeClock displayClock, hostClock;
+    displayClock.step = hostClock.step = {};
+    ProgressDisplay display(bar, label, &displayClock);
+    korvane::ui::testing::RecordingPresenter presenter;
+    const QString path;
+    const bool exitRequested = false;
+    korvane::ui::WindowHost host({serial, parallel, ports, speeds, start}, display, presenter,
+                                 window, path, exitRequested, &hostClock);
+    host.setProgressText(1, 10);
+    host.letPendingEventsRun();  // the first pause always looks
+
+    bool ran = false;
+    QMetaObject::invokeMethod(
+        &window, [&] { ran = true; }, Qt::QueuedConnection);
+    hostClock.current += std::chrono::milliseconds(afterMs);
+    if (newProgress) {
+        displayClock.current += ProgressDisplay::kFrame;
+        host.setProgressText(2, 10);
+    }
+    host.letPendingEventsRun();
+    QCOMPARE(ran, eventsRun);
+}
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ProgressDisplayTest progress;
+    EventPacingTest pacing;
+    return QTest::qExec(&progress, argc, argv) | QTest::qExec(&pacing, argc, argv);
+}
+
 #include "progress_display_test.moc"

@@ -21,7 +21,7 @@ namespace korvane::ui::testing {
 
 // Answers each opening with the next answer; "" is a cancel.
 class FakeFileChooser final : public FileChooser {
-public:
+  public:
     struct Opening {
         QString title;
         QString filter;
@@ -39,7 +39,7 @@ public:
 };
 
 class RecordingPresenter final : public MessagePresenter {
-public:
+  public:
     void show(QWidget*, const QString& text) override {
         messages << text;
         if (onShow) {
@@ -53,7 +53,10 @@ public:
 
 // Moves only when read: each reading is `step` later than the one before.
 class FakeClock final : public download::Clock {
-public:
+  public:
+    FakeClock() = default;
+    explicit FakeClock(Duration stepPerReading) : step(stepPerReading) {}
+
     TimePoint now() override {
         current += step;
         return current;
@@ -65,7 +68,7 @@ public:
 
 // A serial printer that acknowledges every record at once, unless told to stay silent.
 class FakeSerialPort final : public download::SerialPort {
-public:
+  public:
     bool isOpen() const override { return open_; }
     void close() noexcept override { open_ = false; }
     void setPortNumber(int number) override { portNumber = number; }
@@ -97,15 +100,15 @@ public:
     // Called after each write with the number of writes so far.
     std::function<void(std::size_t)> onWrite;
 
-private:
+  private:
     bool open_ = false;
 };
 
 // A parallel printer with a fixed status; the data bytes written are kept.
 class FakeParallelPorts final : public download::ParallelPorts {
-public:
+  public:
     class Port final : public download::PortIo {
-    public:
+      public:
         Port(FakeParallelPorts& owner, std::uint16_t base) : owner_(owner), base_(base) {}
         ~Port() override { ++owner_.releases; }
         Port(const Port&) = delete;
@@ -120,7 +123,7 @@ public:
             }
         }
 
-    private:
+      private:
         FakeParallelPorts& owner_;
         std::uint16_t base_;
     };
@@ -145,8 +148,11 @@ struct TestWindow {
     FakeSerialPort serial;
     FakeParallelPorts parallel;
     FakeClock clock;
+    // Every call lets the queued events run; a repaint every 16 calls.
+    FakeClock paceClock{std::chrono::milliseconds(1)};
     int programEnds = 0;
-    Form1 form{{chooser, presenter, serial, parallel, clock, [this] { ++programEnds; }}};
+    Form1 form{
+        {chooser, presenter, serial, parallel, clock, [this] { ++programEnds; }, &paceClock}};
 
     template <typename Widget>
     Widget* find(const char* name) {

@@ -12,10 +12,10 @@ namespace {
 
 // Transparent plus fifteen colours of the classic 16-colour palette.
 QList<QRgb> palette16() {
-    return {qRgba(0, 0, 0, 0),     qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),
-            qRgb(128, 128, 0),     qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128),
-            qRgb(192, 192, 192),   qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),
-            qRgb(255, 255, 0),     qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(255, 255, 255)};
+    return {qRgba(0, 0, 0, 0),   qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),
+            qRgb(128, 128, 0),   qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128),
+            qRgb(192, 192, 192), qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),
+            qRgb(255, 255, 0),   qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(255, 255, 255)};
 }
 
 // Everything is drawn on a 32-unit grid and scaled, without antialiasing, so that every pixel
