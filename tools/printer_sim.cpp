@@ -57,8 +57,9 @@ struct Tally {
     // Of the latest download:
     std::int64_t records = 0;
     std::int64_t bytes = 0;
-    std::int64_t mismatches = 0;  // records whose bytes differ from the image
-    std::int64_t extraBytes = 0;  // bytes that came after the sender should have stopped
+    std::int64_t mismatches = 0;     // records whose bytes differ from the image
+    std::int64_t firstMismatch = 0;  // the first such record; 0 for none
+    std::int64_t extraBytes = 0;     // bytes that came after the sender should have stopped
     Ending ending = Ending::SenderLeft;
 };
 
@@ -110,7 +111,8 @@ class Printer {
         for (;;) {
             waitForSender();
             ++tally_.downloads;
-            tally_.records = tally_.bytes = tally_.mismatches = tally_.extraBytes = 0;
+            tally_.records = tally_.bytes = tally_.mismatches = tally_.firstMismatch = 0;
+            tally_.extraBytes = 0;
             tally_.ending = serveDownload();
             tally_.completed += tally_.ending == Ending::Completed ? 1 : 0;
             if (!options_.summaryFile.empty() &&
@@ -136,6 +138,7 @@ class Printer {
                "\nrecords=" + std::to_string(tally_.records) +
                "\nbytes=" + std::to_string(tally_.bytes) +
                "\nmismatches=" + std::to_string(tally_.mismatches) +
+               "\nfirst_mismatch=" + std::to_string(tally_.firstMismatch) +
                "\nextra_bytes=" + std::to_string(tally_.extraBytes) +
                "\nexpected_records=" + std::to_string(records_.size()) +
                "\nexpected_bytes=" + std::to_string(expectedBytes) +
@@ -224,7 +227,7 @@ class Printer {
             ++tally_.records;
             tally_.bytes += static_cast<std::int64_t>(received.size());
             if (!std::equal(received.begin(), received.end(), expected.begin())) {
-                ++tally_.mismatches;
+                tally_.firstMismatch = tally_.mismatches++ == 0 ? number : tally_.firstMismatch;
             }
             if (number == options_.vanishAt) {
                 device_.reset();
@@ -285,8 +288,10 @@ const char* simUsage() {
            "  --image FILE        the image the sender is expected to send (required)\n"
            "  --path-file FILE    also write the device path to FILE\n"
            "  --summary FILE      after each download write key=value lines: downloads,\n"
-           "                      completed, records, bytes, mismatches, extra_bytes,\n"
-           "                      expected_records, expected_bytes, ended\n"
+           "                      completed, records, bytes, mismatches,\n"
+           "                      first_mismatch, extra_bytes, expected_records,\n"
+           "                      expected_bytes, ended (completed, fault, vanished or\n"
+           "                      sender-left), all of the latest download but the first two\n"
            "  --process-ms N      the printer's work per record before it answers\n"
            "  --baud N            line speed: wait 10 bits per received byte before answering\n"
            "  --repeat            serve download after download until killed\n"

@@ -287,12 +287,16 @@ std::vector<std::uint8_t> QtSerialPort::readAll(download::Clock::TimePoint deadl
             failIo("Reading from", "the device hung up");
         }
         if ((ready.revents & POLLIN) != 0) {
-            // The port is raw with no minimum count, so a read returns at once with what waits.
+            // The port is raw with no minimum count, so a read returns at once with what waits;
+            // a read that does not fill the chunk has taken it all.
             std::uint8_t chunk[4096];
             ssize_t n = 0;
             const std::size_t before = bytes.size();
             while ((n = ::read(fd, chunk, sizeof chunk)) > 0) {
                 bytes.insert(bytes.end(), chunk, chunk + n);
+                if (static_cast<std::size_t>(n) < sizeof chunk) {
+                    break;
+                }
             }
             if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 failIo("Reading from", std::strerror(errno));

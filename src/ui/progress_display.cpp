@@ -73,6 +73,9 @@ void ProgressDisplay::flush() {
     }
     if (value_) {
         bar_.setValue(*value_);
+        // QProgressBar repaints itself only for a change of a whole chunk, and that repaint is
+        // not always brought to the screen before the next wait for the printer; ask for one.
+        bar_.update();
         value_.reset();
     }
     lastPush_ = clock_.now();

@@ -85,7 +85,6 @@ class PtyPair {
         ::close(slave_);
     }
     const std::string& path() const { return path_; }
-    int master() const { return master_; }
     void closeMaster() {
         if (master_ >= 0) {
             ::close(master_);
@@ -104,6 +103,21 @@ class PtyPair {
         }
         bytes.resize(got);
         return bytes;
+    }
+    // Bytes that have reached the adapter's side and wait there to be read.
+    int queued() const {
+        int count = -1;
+        ::ioctl(slave_, FIONREAD, &count);
+        return count;
+    }
+    // Writes, then waits (bounded) until the bytes wait on the adapter's side.
+    void send(const std::vector<std::uint8_t>& bytes) const {
+        const int before = queued();
+        writeMaster(bytes);
+        for (int look = 0; look < 10'000 && queued() < before + static_cast<int>(bytes.size());
+             ++look) {
+            std::this_thread::sleep_for(milliseconds(1));
+        }
     }
     void writeMaster(const std::vector<std::uint8_t>& bytes) const {
         ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
@@ -158,13 +172,12 @@ TEST(QtSerialPort, ReadAllTakesEveryWaitingByteInOneCall) {
         PtyPair pty;
         QtSerialPort port(fixed(pty.path()));
         openAt38400(port);
-        pty.writeMaster({0x06});
-        std::this_thread::sleep_for(milliseconds(50));
+        pty.send({0x06});
         if (windowRanEvents) {
             QCoreApplication::processEvents();
+            ASSERT_EQ(pty.queued(), 0) << "the event handling took the first byte in";
         }
-        pty.writeMaster({0x06});
-        std::this_thread::sleep_for(milliseconds(50));
+        pty.send({0x06});
         EXPECT_EQ(port.readAll(steady_clock::now() + std::chrono::seconds(10)),
                   (std::vector<std::uint8_t>{0x06, 0x06}))
             << "window ran events: " << windowRanEvents;
@@ -189,8 +202,7 @@ TEST(QtSerialPort, ReadAllWaitsForTheFirstByteOrTheDeadline) {
         QtSerialPort port(fixed(pty.path()));
         openAt38400(port);
         if (row.byteAfterMs == 0) {
-            pty.writeMaster({0x06});
-            std::this_thread::sleep_for(milliseconds(50));
+            pty.send({0x06});
         }
         std::thread printer([&] {
             if (row.byteAfterMs > 0) {
@@ -357,11 +369,12 @@ TEST(PrinterSim, NoticesWrongBytesAndASenderThatStopsEarly) {
         int records;
         const char* ended;
         const char* mismatches;
+        const char* firstMismatch;
         int status;
     };
     const Row rows[] = {
-        {"one byte changed", 40, std::numeric_limits<int>::max(), "completed", "1", 1},
-        {"stops after two records", std::string::npos, 2, "sender-left", "0", 1},
+        {"one byte changed", 40, std::numeric_limits<int>::max(), "completed", "1", "2", 1},
+        {"stops after two records", std::string::npos, 2, "sender-left", "0", "0", 1},
     };
     const auto image = sampleImage("small.DPX");
     for (const auto& row : rows) {
@@ -383,6 +396,7 @@ TEST(PrinterSim, NoticesWrongBytesAndASenderThatStopsEarly) {
         auto values = tools::readSimSummary(summary.string());
         EXPECT_EQ(values["ended"], row.ended) << row.name;
         EXPECT_EQ(values["mismatches"], row.mismatches) << row.name;
+        EXPECT_EQ(values["first_mismatch"], row.firstMismatch) << row.name;
     }
 }
 

@@ -42,6 +42,7 @@ class ScreenshotTest : public QObject {
     void controlsWhereDrawn_data();
     void controlsWhereDrawn();
     void startButtonColours();
+    void progressOnScreenWhileThePrinterWorks();
     void readmeScreenshot();
 
   private:
@@ -125,6 +126,31 @@ void ScreenshotTest::startButtonColours() {
         QTRY_VERIFY2(near(grabClient(*w_).pixelColor(p), QColor(128, 255, 128)),
                      qPrintable(grabClient(*w_).pixelColor(p).name()));
     }
+}
+
+// While the engine waits for the printer no events run, so what is on the screen then is what
+// the user sees for as long as the printer takes.
+void ScreenshotTest::progressOnScreenWhileThePrinterWorks() {
+    QImage duringWait;
+    w_->serial.onWrite = [&](std::size_t writes) {
+        if (writes == 248) {  // half of demo.DPX's 496 records
+            duringWait = grabClient(*w_);
+        }
+    };
+    w_->chooser.answers = {QString(KORVANE_SAMPLES_DIR "/demo.DPX")};
+    w_->find<QAction>("mnuFileOpen")->trigger();
+    w_->find<QPushButton>("cmdSTART")->click();
+    QVERIFY(!duringWait.isNull());
+
+    const QRect bar(8, 144, 521, 25);
+    const int y = bar.center().y();
+    const QColor filled = duringWait.pixelColor(bar.left() + bar.width() * 30 / 100, y);
+    const QColor empty = duringWait.pixelColor(bar.left() + bar.width() * 70 / 100, y);
+    QVERIFY2(!near(filled, empty), qPrintable(filled.name() + " " + empty.name()));
+    QVERIFY2(near(duringWait.pixelColor(bar.left() + bar.width() * 45 / 100, y), filled),
+             "the bar shows less than it should");
+    QVERIFY2(near(duringWait.pixelColor(bar.left() + bar.width() * 55 / 100, y), empty),
+             "the bar shows more than it should");
 }
 
 void ScreenshotTest::readmeScreenshot() {
