@@ -234,7 +234,7 @@ void QtSerialPort::failIo(const char* action, const std::string& reason) {
 void QtSerialPort::write(std::span<const std::uint8_t> bytes) {
     requireOpen("write to");
     // Straight to the device: Qt's write buffer would add a poll and a notifier switched on and
-    // off for every record, a tenth of a fast round trip.
+    // off for every record.
     const int fd = static_cast<int>(port_->handle());
     const auto wireTime =
         milliseconds(static_cast<std::int64_t>(bytes.size()) * 10'000 / baudRate_);
@@ -270,8 +270,8 @@ std::vector<std::uint8_t> QtSerialPort::readAll(download::Clock::TimePoint deadl
         const QByteArray queued = port_->readAll();
         bytes.assign(queued.begin(), queued.end());
     }
-    // Read straight from the device rather than through waitForReadyRead: Qt's copy through its
-    // own buffer and its signal cost more than the rest of a round trip on a fast line.
+    // Straight from the device rather than through waitForReadyRead, whose extra poll, copy and
+    // signal showed in the sender's time per record; a hang-up also shows plainly here.
     const int fd = static_cast<int>(port_->handle());
     for (;;) {
         // Once the deadline has passed, one last look: a byte that came in just then counts.
@@ -290,16 +290,21 @@ std::vector<std::uint8_t> QtSerialPort::readAll(download::Clock::TimePoint deadl
             // The port is raw with no minimum count, so a read returns at once with what waits;
             // a read that does not fill the chunk has taken it all.
             std::uint8_t chunk[4096];
-            ssize_t n = 0;
             const std::size_t before = bytes.size();
-            while ((n = ::read(fd, chunk, sizeof chunk)) > 0) {
-                bytes.insert(bytes.end(), chunk, chunk + n);
-                if (static_cast<std::size_t>(n) < sizeof chunk) {
+            for (;;) {
+                const ssize_t n = ::read(fd, chunk, sizeof chunk);
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (n < 0 && errno != EAGAIN) {
+                    failIo("Reading from", std::strerror(errno));
+                }
+                if (n > 0) {
+                    bytes.insert(bytes.end(), chunk, chunk + n);
+                }
+                if (n < static_cast<ssize_t>(sizeof chunk)) {
                     break;
                 }
-            }
-            if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                failIo("Reading from", std::strerror(errno));
             }
             if (bytes.size() == before) {
                 failIo("Reading from", "the device reported data but gave none");
