@@ -290,7 +290,6 @@ std::vector<std::uint8_t> QtSerialPort::readAll(download::Clock::TimePoint deadl
             // The port is raw with no minimum count, so a read returns at once with what waits;
             // a read that does not fill the chunk has taken it all.
             std::uint8_t chunk[4096];
-            const std::size_t before = bytes.size();
             for (;;) {
                 const ssize_t n = ::read(fd, chunk, sizeof chunk);
                 if (n < 0 && errno == EINTR) {
@@ -299,15 +298,17 @@ std::vector<std::uint8_t> QtSerialPort::readAll(download::Clock::TimePoint deadl
                 if (n < 0 && errno != EAGAIN) {
                     failIo("Reading from", std::strerror(errno));
                 }
+                if (n == 0) {
+                    // End of file on a terminal: the other side is gone.
+                    failIo("Reading from", "the device hung up");
+                }
                 if (n > 0) {
                     bytes.insert(bytes.end(), chunk, chunk + n);
                 }
+                // A wake-up with nothing to read (EAGAIN) is not an error: poll again.
                 if (n < static_cast<ssize_t>(sizeof chunk)) {
                     break;
                 }
-            }
-            if (bytes.size() == before) {
-                failIo("Reading from", "the device reported data but gave none");
             }
         }
         if (!bytes.empty() || left == 0) {
