@@ -21,6 +21,7 @@
 #include "download/port_error.h"
 #include "download/port_io.h"
 #include "download/serial_port.h"
+#include "download/unattended_host.h"
 #include "image/firmware_file.h"
 #include "image/record_walk.h"
 
@@ -44,25 +45,6 @@ class ReadyPorts final : public download::ParallelPorts {
     std::unique_ptr<download::PortIo> claim(std::uint16_t) override {
         return std::make_unique<ReadyPort>();
     }
-};
-
-class NullHost final : public download::Host {
-  public:
-    explicit NullHost(std::string path) : path_(std::move(path)) {}
-    void setEnabled(download::Control, bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgressRange(float, float) override {}
-    void setProgressValue(float) override {}
-    void setProgressText(std::int32_t, std::int32_t) override {}
-    void showMessage(const std::string&) override {}
-    void letPendingEventsRun() override {}
-    std::string firmwarePath() const override { return path_; }
-    bool serialSelected() const override { return false; }
-    int portIndex() const override { return 0; }
-    std::string speedText() const override { return "38400"; }
-
-  private:
-    std::string path_;
 };
 
 class NoSerialPort final : public download::SerialPort {
@@ -120,7 +102,7 @@ int main(int argc, char** argv) {
     const auto sent =
         static_cast<std::size_t>(image::summarizeWalk(image, image::Transfer::Parallel).bytesSent);
 
-    NullHost host(path.string());
+    download::UnattendedHost host({.firmwarePath = path.string(), .serial = false});
     NoSerialPort serial;
     ReadyPorts ports;
     download::SteadyClock clock;

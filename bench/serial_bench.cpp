@@ -20,32 +20,13 @@
 #include <vector>
 
 #include "download/download_sequence.h"
+#include "download/unattended_host.h"
 #include "ports/qt_serial_port.h"
 #include "sim_process.h"
 
 namespace {
 
 using namespace korvane;
-
-class NullHost final : public download::Host {
-  public:
-    explicit NullHost(std::string path) : path_(std::move(path)) {}
-    void setEnabled(download::Control, bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgressRange(float, float) override {}
-    void setProgressValue(float) override {}
-    void setProgressText(std::int32_t, std::int32_t) override {}
-    void showMessage(const std::string& text) override { shown = text; }
-    void letPendingEventsRun() override {}
-    std::string firmwarePath() const override { return path_; }
-    bool serialSelected() const override { return true; }
-    int portIndex() const override { return 0; }
-    std::string speedText() const override { return "38400"; }
-    std::string shown;
-
-  private:
-    std::string path_;
-};
 
 class NoParallelPorts final : public download::ParallelPorts {
   public:
@@ -91,7 +72,7 @@ Figures runDownload(const std::string& image, const std::vector<std::string>& si
     std::vector<std::string> args{"--image", image};
     args.insert(args.end(), simArgs.begin(), simArgs.end());
     tools::SimProcess sim(KORVANE_PRINTER_SIM, args);
-    NullHost host(image);
+    download::UnattendedHost host({.firmwarePath = image});
     ports::QtSerialPort port([&](int) { return sim.devicePath(); });
     NoParallelPorts parallel;
     download::SteadyClock clock;
@@ -102,7 +83,7 @@ Figures runDownload(const std::string& image, const std::vector<std::string>& si
     Figures figures;
     figures.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
     figures.cpu = cpuSeconds() - cpu0;
-    figures.message = host.shown;
+    figures.message = host.messages.empty() ? std::string() : host.messages.back();
     return figures;
 }
 

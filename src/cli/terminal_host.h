@@ -6,6 +6,7 @@
 #include <string>
 
 #include "download/host.h"
+#include "download/unattended_host.h"
 
 namespace korvane::cli {
 
@@ -14,12 +15,7 @@ namespace korvane::cli {
 // standard error when that is a terminal.
 class TerminalHost final : public download::Host {
   public:
-    struct Choices {
-        std::string firmwarePath;
-        bool serial = true;
-        int portIndex = 0;
-        std::string speedText = "38400";
-    };
+    using Choices = download::UserChoices;
 
     TerminalHost(Choices choices, bool showProgress);
 

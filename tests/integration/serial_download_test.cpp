@@ -52,7 +52,7 @@ RowResult runRow(const FaultRow& row, const std::filesystem::path& image, const 
     tools::SimProcess sim(printerSimProgram(), args);
     out.device = sim.devicePath();
     {
-        RecordingHost host(image.string());
+        download::UnattendedHost host({.firmwarePath = image.string()});
         ports::QtSerialPort port([&](int) { return sim.devicePath(); });
         NoParallelPorts parallel;
         download::SteadyClock clock;
@@ -145,7 +145,7 @@ TEST(SerialDownload, ImagesArriveIntactAndTheNextDownloadStartsAfresh) {
         const auto summary = dir.file("summary");
         tools::SimProcess sim(printerSimProgram(), {"--image", image.string(), "--summary",
                                                     summary.string(), "--repeat"});
-        RecordingHost host(image.string());
+        download::UnattendedHost host({.firmwarePath = image.string()});
         ports::QtSerialPort port([&](int) { return sim.devicePath(); });
         NoParallelPorts parallel;
         download::SteadyClock clock;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "download/host.h"
+#include "download/unattended_host.h"
 #include "sim_process.h"
 
 namespace korvane::testing {
@@ -43,29 +43,5 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
 // Runs `work` as a user without special rights and returns what it returned: as root, in a
 // child process under "nobody" (root may open any device, exclusive or not); otherwise here.
 std::string runUnprivileged(const std::function<std::string()>& work);
-
-// The window's side of a download, kept as a record of what the user saw.
-class RecordingHost final : public download::Host {
-  public:
-    explicit RecordingHost(std::string firmwarePath) : firmwarePath_(std::move(firmwarePath)) {}
-
-    void setEnabled(download::Control, bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgressRange(float, float) override {}
-    void setProgressValue(float value) override { lastProgress = value; }
-    void setProgressText(std::int32_t, std::int32_t) override {}
-    void showMessage(const std::string& text) override { messages.push_back(text); }
-    void letPendingEventsRun() override {}
-    std::string firmwarePath() const override { return firmwarePath_; }
-    bool serialSelected() const override { return true; }
-    int portIndex() const override { return 0; }
-    std::string speedText() const override { return "38400"; }
-
-    std::vector<std::string> messages;
-    float lastProgress = 0;
-
-  private:
-    std::string firmwarePath_;
-};
 
 }  // namespace korvane::testing

@@ -23,6 +23,7 @@
 #include "download/messages.h"
 #include "download/port_error.h"
 #include "download/serial_port.h"
+#include "download/unattended_host.h"
 #include "image/firmware_file.h"
 #include "image/record_walk.h"
 #include "lpt_records.h"
@@ -37,31 +38,6 @@ constexpr int kExitPrinterFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitFileOrPort = 3;
 constexpr int kExitWrongAccess = 4;
-
-// The window side of a download, reduced to what the guest needs: the choices and the message.
-class GuestHost final : public download::Host {
-  public:
-    GuestHost(std::string path, int portIndex) : path_(std::move(path)), portIndex_(portIndex) {}
-
-    void setEnabled(download::Control, bool) override {}
-    void setProgressVisible(bool) override {}
-    void setProgressRange(float, float) override {}
-    void setProgressValue(float) override {}
-    void setProgressText(std::int32_t, std::int32_t) override {}
-    void showMessage(const std::string& text) override { message_ = text; }
-    void letPendingEventsRun() override {}
-    std::string firmwarePath() const override { return path_; }
-    bool serialSelected() const override { return false; }
-    int portIndex() const override { return portIndex_; }
-    std::string speedText() const override { return "38400"; }
-
-    const std::string& message() const { return message_; }
-
-  private:
-    std::string path_;
-    int portIndex_;
-    std::string message_;
-};
 
 class NoSerialPort final : public download::SerialPort {
   public:
@@ -189,12 +165,13 @@ class CoarseClock final : public download::Clock {
 
 Send sendWithEngine(ports::LinuxParallelPorts& ports, const Options& options,
                     download::Clock& clock) {
-    GuestHost host(options.file, options.portIndex);
+    download::UnattendedHost host(
+        {.firmwarePath = options.file, .serial = false, .portIndex = options.portIndex});
     NoSerialPort serial;
     download::DownloadSequence sequence(host, serial, ports, clock);
     const auto result = sequence.run();
     // What the user would have read; a download that showed nothing reports its own text.
-    const std::string message = host.message().empty() ? result.message : host.message();
+    const std::string message = host.messages.empty() ? result.message : host.messages.back();
     switch (result.outcome) {
         case download::Outcome::Success:
             return {kExitOk, message};
