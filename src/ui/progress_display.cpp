@@ -72,10 +72,12 @@ void ProgressDisplay::flush() {
         text_.reset();
     }
     if (value_) {
+        // QProgressBar repaints itself at once, and only for a change of a whole chunk, and that
+        // repaint does not always reach the screen before the next wait for the printer. With
+        // updates held, re-enabling them asks for one repaint that joins the label's.
+        bar_.setUpdatesEnabled(false);
         bar_.setValue(*value_);
-        // QProgressBar repaints itself only for a change of a whole chunk, and that repaint is
-        // not always brought to the screen before the next wait for the printer; ask for one.
-        bar_.update();
+        bar_.setUpdatesEnabled(true);
         value_.reset();
     }
     lastPush_ = clock_.now();
