@@ -35,15 +35,6 @@ struct ModelWalk {
     std::optional<WalkError> error;
 };
 
-bool markerIn(std::span<const std::uint8_t> image, std::int64_t from, std::int64_t to) {
-    for (std::int64_t i = from; i < to; ++i) {
-        if (image[static_cast<std::size_t>(i)] == kLastRecordMarker) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Serial: collect bytes from position up to the CR, 0x17 anywhere marks the last record.
 ModelWalk serialModel(std::span<const std::uint8_t> image) {
     const auto n = static_cast<std::int64_t>(image.size());
