@@ -106,6 +106,9 @@ struct MappingCase {
     std::vector<std::string> tried;  // substrings of the tried list, in order
 };
 
+// Test listings name the row rather than dump its bytes.
+void PrintTo(const MappingCase& c, std::ostream* out) { *out << c.name; }
+
 class ChoosePort : public testing::TestWithParam<MappingCase> {};
 
 TEST_P(ChoosePort, FollowsTheDeviceMapping) {
