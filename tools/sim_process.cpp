@@ -59,6 +59,10 @@ SimProcess::SimProcess(const std::string& program, const std::vector<std::string
     }
     ::close(pipeFds[0]);
     if (c != '\n' || line.empty()) {
+        // The destructor does not run for a throwing constructor: end the child here.
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
         throw std::runtime_error(program + " printed no device path");
     }
     devicePath_ = line;

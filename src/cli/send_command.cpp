@@ -116,7 +116,14 @@ int runSend(const std::vector<std::string>& args, int argc, char** argv) {
     TerminalHost host(choices, !options->quiet && ::isatty(STDERR_FILENO) == 1);
     download::DownloadSequence download(host, serialPort, *parallelPorts, clock);
 
-    switch (download.run().outcome) {
+    download::Outcome outcome = download::Outcome::PortError;
+    try {
+        outcome = download.run().outcome;
+    } catch (const std::exception& error) {
+        // Nothing the engine meets should end here; if it does, say so and keep the contract.
+        std::cerr << "korvane-cli: " << error.what() << '\n';
+    }
+    switch (outcome) {
         case download::Outcome::Success:
             return kExitOk;
         case download::Outcome::PrinterFailed:

@@ -39,22 +39,23 @@ bool faultClears(PortIo& port, const ParallelPortAddresses& registers, Clock& cl
 // up. No sleeping anywhere: the printer sets the pace.
 //
 // Most busy spells end within a poll or two, so the clock is first read on the second busy
-// poll: a ready or briefly busy printer costs status reads only, and the byte's 10 s run from
-// that reading, a few port accesses after the byte's start.
+// poll, or at the first fault: a ready or briefly busy printer costs status reads only, and the
+// byte's 10 s run from that reading, a few port accesses after the byte's start.
 bool waitUntilReady(PortIo& port, const ParallelPortAddresses& registers, Clock& clock) {
     std::optional<Clock::TimePoint> byteDeadline;
     for (bool firstPoll = true; !printerReady(port, registers); firstPoll = false) {
         // A second, separate read: the fault line is judged on its own sample.
         const bool fault = (port.read(registers.status) & kStatusNoFault) == 0;
-        if (fault && !faultClears(port, registers, clock)) {
-            return false;
-        }
-        if (firstPoll) {
+        if (!fault && firstPoll) {
             continue;
         }
         if (!byteDeadline) {
             byteDeadline = clock.now() + kByteTimeout;
-        } else if (clock.now() > *byteDeadline) {
+        }
+        if (fault && !faultClears(port, registers, clock)) {
+            return false;
+        }
+        if (clock.now() > *byteDeadline) {
             return false;
         }
     }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <system_error>
 
 namespace korvane::image {
@@ -49,7 +50,12 @@ LoadResult loadFirmwareFile(const std::filesystem::path& path) {
     std::rewind(file.get());
 
     LoadResult result;
-    result.bytes.resize(static_cast<std::size_t>(size));
+    try {
+        result.bytes.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        return failed(LoadFailure::ReadFailed,
+                      "not enough memory to hold its " + std::to_string(size) + " bytes");
+    }
     const std::size_t got = std::fread(result.bytes.data(), 1, result.bytes.size(), file.get());
     if (got != result.bytes.size()) {
         const int err = errno;
