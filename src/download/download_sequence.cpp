@@ -1,7 +1,5 @@
 #include "download/download_sequence.h"
 
-#include <array>
-
 #include "download/messages.h"
 #include "download/parallel_transfer.h"
 #include "download/progress.h"
@@ -11,11 +9,6 @@
 
 namespace korvane::download {
 namespace {
-
-// Locked in this order, and unlocked in the same order.
-constexpr std::array kSelectionControls = {Control::SerialOption, Control::ParallelOption,
-                                           Control::PortList, Control::SpeedList,
-                                           Control::StartButton};
 
 void setControlsEnabled(Host& host, bool enabled) {
     for (const Control control : kSelectionControls) {

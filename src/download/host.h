@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -8,6 +9,9 @@ namespace korvane::download {
 
 // The controls a download locks and unlocks, in the order it does so.
 enum class Control { SerialOption, ParallelOption, PortList, SpeedList, StartButton };
+inline constexpr std::array kSelectionControls = {Control::SerialOption, Control::ParallelOption,
+                                                  Control::PortList, Control::SpeedList,
+                                                  Control::StartButton};
 
 // Thrown out of Host::letPendingEventsRun when the user ended the program (File > Exit, or the
 // window closed) while a download runs: the download unwinds, releasing its port on the way.

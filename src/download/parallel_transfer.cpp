@@ -118,8 +118,7 @@ TransferResult runParallelTransfer(ParallelPorts& ports, const TransferContext& 
     } catch (const PortError& error) {
         return announce(host, TransferEnd::PortFailed, error.what());
     }
-    return announce(host, TransferEnd::PortFailed,
-                    "The firmware image ended before its last record. Nothing more was sent.");
+    return announce(host, TransferEnd::PortFailed, messages::kImageEndedEarly);
 }
 
 }  // namespace korvane::download

@@ -88,8 +88,7 @@ TransferResult runSerialTransfer(SerialPort& port, const TransferContext& contex
     // The image was walked whole before the transfer began; a walk that ends without a last
     // record cannot reach here.
     port.close();
-    return announce(host, TransferEnd::PortFailed,
-                    "The firmware image ended before its last record. Nothing more was sent.");
+    return announce(host, TransferEnd::PortFailed, messages::kImageEndedEarly);
 }
 
 }  // namespace korvane::download

@@ -260,9 +260,7 @@ void Form1::cmdSTART_Click() {
 }
 
 void Form1::unlockControls() {
-    for (const auto control : {download::Control::SerialOption, download::Control::ParallelOption,
-                               download::Control::PortList, download::Control::SpeedList,
-                               download::Control::StartButton}) {
+    for (const auto control : download::kSelectionControls) {
         host_->setEnabled(control, true);
     }
 }
