@@ -21,7 +21,7 @@
 
 #include "download/download_sequence.h"
 #include "download/unattended_host.h"
-#include "ports/qt_serial_port.h"
+#include "ports/termios_serial_port.h"
 #include "sim_process.h"
 
 namespace {
@@ -73,7 +73,7 @@ Figures runDownload(const std::string& image, const std::vector<std::string>& si
     args.insert(args.end(), simArgs.begin(), simArgs.end());
     tools::SimProcess sim(KORVANE_PRINTER_SIM, args);
     download::UnattendedHost host({.firmwarePath = image});
-    ports::QtSerialPort port([&](int) { return sim.devicePath(); });
+    ports::TermiosSerialPort port([&](int) { return sim.devicePath(); });
     NoParallelPorts parallel;
     download::SteadyClock clock;
     download::DownloadSequence sequence(host, port, parallel, clock);

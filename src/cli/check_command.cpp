@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/printable.h"
 #include "image/firmware_file.h"
 #include "image/record_walk.h"
 
@@ -142,12 +143,12 @@ int runCheck(const std::vector<std::string>& args) {
     const std::filesystem::path path = args[0];
     const auto loaded = image::loadFirmwareFile(path);
     if (!loaded.ok()) {
-        std::cerr << image::describeLoadFailure(loaded, path) << '\n';
+        std::cerr << printable(image::describeLoadFailure(loaded, path)) << '\n';
         return kExitFileOrPort;
     }
     const std::span<const std::uint8_t> bytes = loaded.bytes;
     const auto size = static_cast<std::int64_t>(bytes.size());
-    std::cout << "file: " << path.string() << '\n' << "size: " << size << " bytes\n";
+    std::cout << "file: " << printable(path.string()) << '\n' << "size: " << size << " bytes\n";
     if (size == 0) {
         std::cout << "verdict: empty: nothing to send\n";
         return kExitPrinterFailed;

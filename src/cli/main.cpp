@@ -1,3 +1,4 @@
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -27,6 +28,9 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A closed pipe on standard output is a failed write to report, never a reason to die,
+    // least of all with the port still held.
+    std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> words(argv + 1, argv + argc);
     if (words.empty()) {
         std::cerr << kUsage;
@@ -42,7 +46,7 @@ int main(int argc, char** argv) {
         return korvane::cli::runCheck(args);
     }
     if (command == "send") {
-        return korvane::cli::runSend(args, argc, argv);
+        return korvane::cli::runSend(args);
     }
     std::cerr << "korvane-cli: unknown command '" << command << "'\n\n" << kUsage;
     return korvane::cli::kExitUsage;

@@ -1,5 +1,5 @@
 #include <unistd.h>
-#include <QCoreApplication>
+
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -9,8 +9,10 @@
 #include "cli/terminal_host.h"
 #include "download/download_sequence.h"
 #include "ports/linux_parallel_ports.h"
-#include "ports/qt_serial_port.h"
 #include "ports/serial_device_map.h"
+#include "ports/stop_aware_ports.h"
+#include "ports/stop_request.h"
+#include "ports/termios_serial_port.h"
 
 namespace korvane::cli {
 namespace {
@@ -81,9 +83,19 @@ std::optional<int> listIndexOf(const std::string& port, const std::string& famil
     return std::nullopt;
 }
 
+// The one line a stopped download leaves: how far it got, and that the printer must be sent
+// the firmware again.
+void reportStop(int signalNumber, const TerminalHost& host) {
+    std::cerr << "Stopped by " << ports::signalName(signalNumber) << " after " << host.position()
+              << " of " << host.total()
+              << " bytes: the printer holds a partial firmware. Send the firmware again before "
+                 "you use the printer.\n"
+              << std::flush;
+}
+
 }  // namespace
 
-int runSend(const std::vector<std::string>& args, int argc, char** argv) {
+int runSend(const std::vector<std::string>& args) {
     int status = kExitUsage;
     const auto options = parse(args, status);
     if (!options) {
@@ -104,24 +116,36 @@ int runSend(const std::vector<std::string>& args, int argc, char** argv) {
     }
     choices.portIndex = index.value_or(0);
 
-    // Qt's serial port wants an application object; it runs no event loop here.
-    QCoreApplication application(argc, argv);
-    ports::QtSerialPort serialPort(devicePath ? ports::QtSerialPort::DeviceResolver(
-                                                    [path = options->port](int) { return path; })
-                                              : ports::serialDeviceForPort);
+    // From here a signal ends the download at its next safe point, releasing the port.
+    ports::StopRequest stop;
+    std::unique_ptr<ports::TermiosSerialPort> serialPort =
+        devicePath ? ports::TermiosSerialPort::forDevice(options->port, &stop)
+                   : std::make_unique<ports::TermiosSerialPort>(ports::serialDeviceForPort, &stop);
     std::unique_ptr<ports::LinuxParallelPorts> parallelPorts =
         devicePath && !options->serial ? ports::LinuxParallelPorts::forDevice(options->port)
                                        : std::make_unique<ports::LinuxParallelPorts>();
+    ports::StopAwareParallelPorts stoppableParallel(*parallelPorts, stop);
     download::SteadyClock clock;
-    TerminalHost host(choices, !options->quiet && ::isatty(STDERR_FILENO) == 1);
-    download::DownloadSequence download(host, serialPort, *parallelPorts, clock);
+    TerminalHost host(choices,
+                      {.progressBar = !options->quiet && ::isatty(STDERR_FILENO) == 1,
+                       .summary = !options->quiet},
+                      &stop);
+    download::DownloadSequence download(host, *serialPort, stoppableParallel, clock);
 
     download::Outcome outcome = download::Outcome::PortError;
     try {
         outcome = download.run().outcome;
+    } catch (const download::DownloadAbandoned&) {
+        // The port was closed or released, and its lock removed, on the way out.
+        reportStop(stop.signal(), host);
+        return 128 + stop.signal();
     } catch (const std::exception& error) {
         // Nothing the engine meets should end here; if it does, say so and keep the contract.
         std::cerr << "korvane-cli: " << error.what() << '\n';
+    }
+    if (host.stdoutFailed()) {
+        // The download's verdict stands; only its report could not be delivered.
+        std::cerr << "korvane-cli: could not write the result to standard output\n";
     }
     switch (outcome) {
         case download::Outcome::Success:

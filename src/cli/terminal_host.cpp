@@ -1,15 +1,25 @@
 #include "cli/terminal_host.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <iostream>
 
+#include "cli/printable.h"
 #include "download/messages.h"
+#include "ports/stop_request.h"
 
 namespace korvane::cli {
 namespace {
 
 // A terminal redraw costs far more than a parallel byte; a person cannot read faster anyway.
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-constexpr int kBarWidth = 30;
+// Below this the bytes sent say nothing yet about the rate.
+constexpr double kFirstRateAfterS = 0.1;
+constexpr int kDefaultColumns = 80;
+constexpr int kNarrowestBar = 10;
 
 std::string humanBytes(double bytes) {
     char text[32];
@@ -23,56 +33,106 @@ std::string humanBytes(double bytes) {
     return text;
 }
 
+int terminalColumns() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return kDefaultColumns;
+}
+
 }  // namespace
 
-TerminalHost::TerminalHost(Choices choices, bool showProgress)
-    : choices_(std::move(choices)), showProgress_(showProgress) {}
+std::string progressLine(std::int32_t position, std::int32_t total, double seconds, int columns) {
+    std::string figures = std::to_string(position) + "/" + std::to_string(total) + " bytes";
+    if (seconds >= kFirstRateAfterS && position > 0) {
+        const double rate = position / seconds;
+        char left[32];
+        std::snprintf(left, sizeof left, "%.0f s left", (total - position) / rate);
+        figures += "  " + humanBytes(rate) + "/s  " + left;
+    }
+    // The last column stays free: writing into it wraps the line on some terminals.
+    const int room = columns - 1;
+    const int barWidth = room - static_cast<int>(figures.size()) - 3;
+    if (barWidth < kNarrowestBar) {
+        return figures.substr(0, static_cast<std::size_t>(std::max(room, 0)));
+    }
+    const double fraction = total > 0 ? std::clamp(double(position) / total, 0.0, 1.0) : 0.0;
+    std::string bar(static_cast<std::size_t>(fraction * barWidth), '#');
+    bar.resize(static_cast<std::size_t>(barWidth), '.');
+    return "[" + bar + "] " + figures;
+}
+
+std::string summaryLine(std::int32_t bytes, double seconds) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%d bytes in %.1f s (%s/s)", bytes, seconds,
+                  humanBytes(seconds > 0.0 ? bytes / seconds : 0.0).c_str());
+    return text;
+}
+
+TerminalHost::TerminalHost(Choices choices, Output output, const ports::StopRequest* stop)
+    : choices_(std::move(choices)), output_(output), stop_(stop) {}
+
+void TerminalHost::setProgressRange(float, float maximum) {
+    // The clock starts with the download, so the first rate shown spans real work.
+    started_ = true;
+    startedAt_ = Clock::now();
+    lastDrawn_ = startedAt_;
+    lastTotal_ = static_cast<std::int32_t>(maximum);
+}
 
 void TerminalHost::setProgressText(std::int32_t position, std::int32_t total) {
     lastPosition_ = position;
     lastTotal_ = total;
-    if (!showProgress_) {
+    if (!output_.progressBar) {
         return;
     }
     const auto now = Clock::now();
-    if (!barDrawn_) {
-        started_ = now;
-    } else if (now - lastDrawn_ < kRedrawInterval && position != total) {
+    if (now - lastDrawn_ < kRedrawInterval && position != total) {
         return;
     }
     lastDrawn_ = now;
-    drawBar(position, total);
+    drawBar();
 }
 
-void TerminalHost::drawBar(std::int32_t position, std::int32_t total) {
-    const double fraction = total > 0 ? static_cast<double>(position) / total : 0.0;
-    const int filled = static_cast<int>(fraction * kBarWidth);
-    const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
-    const double rate = seconds > 0.0 ? position / seconds : 0.0;
-    const double left = rate > 0.0 ? (total - position) / rate : 0.0;
-
-    std::string bar(static_cast<std::size_t>(filled), '#');
-    bar.resize(kBarWidth, '.');
-    std::fprintf(stderr, "\r[%s] %d/%d bytes  %s/s  %.0f s left   ", bar.c_str(), position, total,
-                 humanBytes(rate).c_str(), left);
+void TerminalHost::drawBar() {
+    const double seconds = std::chrono::duration<double>(Clock::now() - startedAt_).count();
+    // Back to the line's start and clear it, so a shorter line leaves nothing behind.
+    std::fprintf(stderr, "\r%s\x1b[K",
+                 progressLine(lastPosition_, lastTotal_, seconds, terminalColumns()).c_str());
     std::fflush(stderr);
     barDrawn_ = true;
 }
 
 void TerminalHost::finishBar() {
     if (barDrawn_) {
-        drawBar(lastPosition_, lastTotal_);
+        drawBar();
         std::fputc('\n', stderr);
         barDrawn_ = false;
+    }
+}
+
+void TerminalHost::printSummary() {
+    if (output_.summary && started_) {
+        const double seconds = std::chrono::duration<double>(Clock::now() - startedAt_).count();
+        std::fprintf(stderr, "%s\n", summaryLine(lastPosition_, seconds).c_str());
     }
 }
 
 void TerminalHost::showMessage(const std::string& text) {
     finishBar();
     if (text == download::messages::kSuccess) {
-        std::cout << text << std::endl;
+        std::cout << printable(text) << '\n' << std::flush;
+        stdoutFailed_ = !std::cout;
     } else {
-        std::cerr << text << std::endl;
+        std::cerr << printable(text) << '\n' << std::flush;
+    }
+    printSummary();
+}
+
+void TerminalHost::letPendingEventsRun() {
+    if (stop_ != nullptr && stop_->requested()) {
+        throw download::DownloadAbandoned();
     }
 }
 

@@ -2,48 +2,74 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "download/host.h"
 #include "download/unattended_host.h"
 
+namespace korvane::ports {
+class StopRequest;
+}
+
 namespace korvane::cli {
 
 // The engine's host on a terminal: the user's choices come from the command line, messages go
-// to standard output (success) or standard error (anything else), and progress is a live bar on
-// standard error when that is a terminal.
+// to standard output (success) or standard error (anything else) with control characters
+// escaped, and progress is a live bar on standard error when that is a terminal, followed by
+// one summary line. A stop request ends the download at the engine's next pause.
 class TerminalHost final : public download::Host {
   public:
     using Choices = download::UserChoices;
 
-    TerminalHost(Choices choices, bool showProgress);
+    struct Output {
+        bool progressBar = false;  // the live bar (standard error is a terminal)
+        bool summary = false;      // the closing line with bytes, time and rate
+    };
+
+    TerminalHost(Choices choices, Output output, const ports::StopRequest* stop = nullptr);
 
     void setEnabled(download::Control, bool) override {}
     void setProgressVisible(bool) override {}
-    void setProgressRange(float, float) override {}
+    void setProgressRange(float minimum, float maximum) override;
     void setProgressValue(float) override {}
     void setProgressText(std::int32_t position, std::int32_t total) override;
     void showMessage(const std::string& text) override;
-    void letPendingEventsRun() override {}
+    void letPendingEventsRun() override;
 
     std::string firmwarePath() const override { return choices_.firmwarePath; }
     bool serialSelected() const override { return choices_.serial; }
     int portIndex() const override { return choices_.portIndex; }
     std::string speedText() const override { return choices_.speedText; }
 
-  private:
-    void drawBar(std::int32_t position, std::int32_t total);
-    void finishBar();
+    // The latest progress: the bytes of the image consumed so far, and its size.
+    std::int32_t position() const { return lastPosition_; }
+    std::int32_t total() const { return lastTotal_; }
+    // Whether writing the success message to standard output failed.
+    bool stdoutFailed() const { return stdoutFailed_; }
 
+  private:
     using Clock = std::chrono::steady_clock;
+    void drawBar();
+    void finishBar();
+    void printSummary();
+
     Choices choices_;
-    bool showProgress_;
+    Output output_;
+    const ports::StopRequest* stop_;
+    bool started_ = false;
     bool barDrawn_ = false;
-    Clock::time_point started_{};
+    bool stdoutFailed_ = false;
+    Clock::time_point startedAt_{};
     Clock::time_point lastDrawn_{};
     std::int32_t lastPosition_ = 0;
     std::int32_t lastTotal_ = 0;
 };
+
+// One line of a progress bar that fits `columns` terminal columns: "[####....] 1234/5678 bytes
+// 3.5 KiB/s 2 s left". The rate is left out while less than a tenth of a second has passed.
+std::string progressLine(std::int32_t position, std::int32_t total, double seconds, int columns);
+
+// "32736 bytes in 9.1 s (3.5 KiB/s)".
+std::string summaryLine(std::int32_t bytes, double seconds);
 
 }  // namespace korvane::cli

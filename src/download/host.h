@@ -33,6 +33,12 @@ class Host {
     // Shows "<position>/<total>"; formatProgressText gives the exact text.
     virtual void setProgressText(std::int32_t position, std::int32_t total) = 0;
 
+    // The transfer waits for the printer now. A display that holds values back shows them: at
+    // once before a Blocking wait, during which nothing is called, else once they are a frame
+    // old, since a Polling wait calls again on every poll.
+    enum class PrinterWait { Blocking, Polling };
+    virtual void waitingForPrinter(PrinterWait) {}
+
     // A modal message; returns when the user has closed it.
     virtual void showMessage(const std::string& text) = 0;
     // Handles every event already queued, then returns; may throw DownloadAbandoned.

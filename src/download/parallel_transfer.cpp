@@ -25,9 +25,10 @@ bool printerReady(PortIo& port, const ParallelPortAddresses& registers) {
 
 // Called when a busy printer also reports a fault: waits, reading only the fault line, for the
 // fault to clear. False when it lasted kFaultClearTimeout, which gives up the byte at once.
-bool faultClears(PortIo& port, const ParallelPortAddresses& registers, Clock& clock) {
+bool faultClears(PortIo& port, const ParallelPortAddresses& registers, Clock& clock, Host& host) {
     const Clock::TimePoint clearDeadline = clock.now() + kFaultClearTimeout;
     while ((port.read(registers.status) & kStatusNoFault) == 0) {
+        host.waitingForPrinter(Host::PrinterWait::Polling);
         if (clock.now() > clearDeadline) {
             return false;
         }
@@ -41,7 +42,8 @@ bool faultClears(PortIo& port, const ParallelPortAddresses& registers, Clock& cl
 // Most busy spells end within a poll or two, so the clock is first read on the second busy
 // poll, or at the first fault: a ready or briefly busy printer costs status reads only, and the
 // byte's 10 s run from that reading, a few port accesses after the byte's start.
-bool waitUntilReady(PortIo& port, const ParallelPortAddresses& registers, Clock& clock) {
+bool waitUntilReady(PortIo& port, const ParallelPortAddresses& registers, Clock& clock,
+                    Host& host) {
     std::optional<Clock::TimePoint> byteDeadline;
     for (bool firstPoll = true; !printerReady(port, registers); firstPoll = false) {
         // A second, separate read: the fault line is judged on its own sample.
@@ -52,7 +54,8 @@ bool waitUntilReady(PortIo& port, const ParallelPortAddresses& registers, Clock&
         if (!byteDeadline) {
             byteDeadline = clock.now() + kByteTimeout;
         }
-        if (fault && !faultClears(port, registers, clock)) {
+        host.waitingForPrinter(Host::PrinterWait::Polling);
+        if (fault && !faultClears(port, registers, clock, host)) {
             return false;
         }
         if (clock.now() > *byteDeadline) {
@@ -91,7 +94,7 @@ TransferResult runParallelTransfer(ParallelPorts& ports, const TransferContext& 
         image::RecordWalker walker(context.image, image::Transfer::Parallel);
         while (const auto record = walker.next()) {
             for (std::int32_t position = record->start; position < record->end;) {
-                if (!waitUntilReady(*port, registers, context.clock)) {
+                if (!waitUntilReady(*port, registers, context.clock, host)) {
                     return announce(host, TransferEnd::PrinterFailed,
                                     printerPortErrorMessage(port->read(registers.status)));
                 }

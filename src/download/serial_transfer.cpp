@@ -63,6 +63,7 @@ TransferResult runSerialTransfer(SerialPort& port, const TransferContext& contex
             }
             const std::int64_t position = record->next();
 
+            host.waitingForPrinter(Host::PrinterWait::Blocking);
             port.write(context.image.subspan(static_cast<std::size_t>(record->start),
                                              static_cast<std::size_t>(record->size())));
             if (!waitForAcknowledgement(port, context.clock)) {

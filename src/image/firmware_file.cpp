@@ -15,6 +15,20 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
+const char* kindOf(std::filesystem::file_type type) {
+    switch (type) {
+        case std::filesystem::file_type::fifo:
+            return "a named pipe (FIFO)";
+        case std::filesystem::file_type::socket:
+            return "a socket";
+        case std::filesystem::file_type::character:
+        case std::filesystem::file_type::block:
+            return "a device";
+        default:
+            return "something other than a file";
+    }
+}
+
 LoadResult failed(LoadFailure failure, std::string reason) {
     LoadResult result;
     result.failure = failure;
@@ -25,9 +39,16 @@ LoadResult failed(LoadFailure failure, std::string reason) {
 }  // namespace
 
 LoadResult loadFirmwareFile(const std::filesystem::path& path) {
+    // Opening a FIFO waits for a writer that may never come, and a device or socket is no
+    // firmware: only a regular file is opened at all.
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::directory) {
         return failed(LoadFailure::IsDirectory, "it is a folder, not a file");
+    }
+    if (!ec && status.type() != std::filesystem::file_type::regular) {
+        return failed(LoadFailure::NotRegular,
+                      std::string("it is ") + kindOf(status.type()) + ", not a regular file");
     }
     FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file) {
@@ -77,6 +98,7 @@ std::string describeLoadFailure(const LoadResult& result, const std::filesystem:
             return "Cannot open the firmware file " + name + ": " + result.reason +
                    ". Check the name and that you may read it.";
         case LoadFailure::IsDirectory:
+        case LoadFailure::NotRegular:
             return "Cannot load " + name + ": " + result.reason + ". Choose a .DPX file.";
         case LoadFailure::ReadFailed:
             return "Cannot read the firmware file " + name + ": " + result.reason + ".";

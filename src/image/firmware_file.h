@@ -16,6 +16,7 @@ enum class LoadFailure {
     None,
     CannotOpen,   // missing, no permission, or any other open() failure
     IsDirectory,  // the path names a folder
+    NotRegular,   // a FIFO, a device or a socket: reading it could block or never end
     ReadFailed,   // opened but the bytes could not all be read
     TooLarge,     // more than kMaxImageSize bytes
 };
@@ -28,7 +29,8 @@ struct LoadResult {
     bool ok() const { return failure == LoadFailure::None; }
 };
 
-// Reads the whole file as raw bytes, with no decoding of any kind.
+// Reads the whole file as raw bytes, with no decoding of any kind. Only a regular file is read,
+// and opening it never blocks.
 LoadResult loadFirmwareFile(const std::filesystem::path& path);
 
 // One sentence for the user: what went wrong with which file and what they can do.

@@ -32,8 +32,9 @@ PortChoice LinuxParallelPorts::choiceFor(std::uint16_t baseAddress) const {
 
 std::unique_ptr<download::PortIo> LinuxParallelPorts::openPpdev(const std::filesystem::path& device,
                                                                 std::uint16_t baseAddress) const {
+    const bool named = pinned_.has_value();
     try {
-        return std::make_unique<PpdevPortIo>(device, baseAddress, ClaimMode::Exclusive);
+        return std::make_unique<PpdevPortIo>(device, baseAddress, ClaimMode::Exclusive, named);
     } catch (const PortInUse&) {
         // Other drivers are registered on the port, lp above all, which registers on every
         // port when it loads. When none of them holds it right now a shared claim is as good:
@@ -43,10 +44,11 @@ std::unique_ptr<download::PortIo> LinuxParallelPorts::openPpdev(const std::files
         const auto claimant =
             number ? activeClaimant(environment_.procRoot, *number) : std::nullopt;
         if (claimant == "none") {
-            return std::make_unique<PpdevPortIo>(device, baseAddress, ClaimMode::Shared);
+            return std::make_unique<PpdevPortIo>(device, baseAddress, ClaimMode::Shared, named);
         }
         if (claimant) {
-            throw download::PortError(describePortHeld(device, baseAddress, *claimant));
+            throw download::PortError(describePortHeld(
+                device, named ? std::nullopt : std::optional(baseAddress), *claimant));
         }
         throw;
     }

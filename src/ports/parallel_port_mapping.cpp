@@ -247,8 +247,13 @@ PortChoice choosePort(std::uint16_t base, const ParallelEnvironment& environment
     return choice;
 }
 
-std::string describeOpenFailure(const fs::path& device, std::uint16_t base, int error) {
-    const std::string what = device.string() + " (" + portLabel(base) + ")";
+std::string deviceLabel(const fs::path& device, std::optional<std::uint16_t> base) {
+    return base ? device.string() + " (" + portLabel(*base) + ")" : device.string();
+}
+
+std::string describeOpenFailure(const fs::path& device, std::optional<std::uint16_t> base,
+                                int error) {
+    const std::string what = deviceLabel(device, base);
     switch (error) {
         case EACCES:
         case EPERM:
@@ -273,8 +278,9 @@ std::string describeOpenFailure(const fs::path& device, std::uint16_t base, int 
     }
 }
 
-std::string describeClaimFailure(const fs::path& device, std::uint16_t base, int error) {
-    const std::string what = device.string() + " (" + portLabel(base) + ")";
+std::string describeClaimFailure(const fs::path& device, std::optional<std::uint16_t> base,
+                                 int error) {
+    const std::string what = deviceLabel(device, base);
     switch (error) {
         case EBUSY:
         case ENXIO:
@@ -296,9 +302,9 @@ std::string describeClaimFailure(const fs::path& device, std::uint16_t base, int
     }
 }
 
-std::string describePortHeld(const fs::path& device, std::uint16_t base,
+std::string describePortHeld(const fs::path& device, std::optional<std::uint16_t> base,
                              const std::string& claimant) {
-    const std::string what = device.string() + " (" + portLabel(base) + ")";
+    const std::string what = deviceLabel(device, base);
     if (claimant.rfind("lp", 0) == 0) {
         return "Cannot claim " + what + ": the lp printer driver (" + claimant +
                ") is printing on it. Wait for the print job to end, or cancel it and unload the "

@@ -75,11 +75,16 @@ std::optional<std::string> activeClaimant(const std::filesystem::path& procRoot,
 // The N of a /dev/parportN device, through symbolic links; nothing for any other name.
 std::optional<int> parportNumberOf(const std::filesystem::path& device);
 
+// "/dev/parport0 (LPT1)" for a device the mapping chose; the bare path, without base, for a
+// device the user named.
+std::string deviceLabel(const std::filesystem::path& device, std::optional<std::uint16_t> base);
+
 // Messages for the user: each names the device and what to do about the failure.
-std::string describeOpenFailure(const std::filesystem::path& device, std::uint16_t base, int error);
-std::string describeClaimFailure(const std::filesystem::path& device, std::uint16_t base,
-                                 int error);
-std::string describePortHeld(const std::filesystem::path& device, std::uint16_t base,
+std::string describeOpenFailure(const std::filesystem::path& device,
+                                std::optional<std::uint16_t> base, int error);
+std::string describeClaimFailure(const std::filesystem::path& device,
+                                 std::optional<std::uint16_t> base, int error);
+std::string describePortHeld(const std::filesystem::path& device, std::optional<std::uint16_t> base,
                              const std::string& claimant);
 std::string describeNoPort(std::uint16_t base, const PortChoice& choice, int directIoError);
 

@@ -15,24 +15,6 @@
 
 namespace korvane::ports {
 
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-        FileDescriptor old(fd_);
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-FileDescriptor::~FileDescriptor() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
-int FileDescriptor::release() noexcept {
-    return std::exchange(fd_, -1);
-}
-
 namespace {
 
 // Retries an ioctl that a signal cut short.
@@ -46,14 +28,17 @@ int control(int fd, unsigned long request, void* argument) {
 
 }  // namespace
 
-PpdevPortIo::PpdevPortIo(std::filesystem::path device, std::uint16_t base, ClaimMode mode)
-    : device_(std::move(device)), base_(base) {
+PpdevPortIo::PpdevPortIo(std::filesystem::path device, std::uint16_t base, ClaimMode mode,
+                         bool named)
+    : device_(std::move(device)),
+      base_(base),
+      labelBase_(named ? std::nullopt : std::optional<std::uint16_t>(base)) {
     int fd;
     do {
         fd = ::open(device_.c_str(), O_RDWR | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        throw download::PortError(describeOpenFailure(device_, base_, errno));
+        throw download::PortError(describeOpenFailure(device_, labelBase_, errno));
     }
     fd_ = FileDescriptor(fd);
     // Exclusive first: the transfer drives the registers itself and assumes nobody else does.
@@ -62,9 +47,9 @@ PpdevPortIo::PpdevPortIo(std::filesystem::path device, std::uint16_t base, Claim
         const int error = errno;
         // ppdev answers ENXIO when another device is registered on the port.
         if (mode == ClaimMode::Exclusive && (error == EBUSY || error == ENXIO)) {
-            throw PortInUse(describeClaimFailure(device_, base_, error));
+            throw PortInUse(describeClaimFailure(device_, labelBase_, error));
         }
-        throw download::PortError(describeClaimFailure(device_, base_, error));
+        throw download::PortError(describeClaimFailure(device_, labelBase_, error));
     }
 }
 
@@ -73,8 +58,8 @@ PpdevPortIo::~PpdevPortIo() {
 }
 
 void PpdevPortIo::fail(const char* operation, int error) const {
-    throw download::PortError("Lost " + portLabel(base_) + " (" + device_.string() + ") while " +
-                              operation + ": " + std::generic_category().message(error) +
+    throw download::PortError("Lost " + deviceLabel(device_, labelBase_) + " while " + operation +
+                              ": " + std::generic_category().message(error) +
                               ". Check that the port is still there, then start again.");
 }
 

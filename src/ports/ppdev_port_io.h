@@ -2,29 +2,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
 #include "download/port_error.h"
 #include "download/port_io.h"
+#include "ports/file_descriptor.h"
 #include "ports/parallel_port_mapping.h"
 
 namespace korvane::ports {
-
-// An owned file descriptor, closed once.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd = -1) noexcept : fd_(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor();
-
-    int get() const noexcept { return fd_; }
-    int release() noexcept;
-
-  private:
-    int fd_;
-};
 
 // Exclusive: no other driver may even register on the port (PPEXCL). Shared: others may be
 // registered, but none can take the port while we hold it, since ppdev never gives it up.
@@ -43,8 +28,10 @@ class PpdevPortIo final : public download::PortIo {
   public:
     // base is the address the transfer calls the port by; the device may sit anywhere. Throws
     // PortInUse when an exclusive claim is refused, PortError for any other failure.
+    // A device the user named is called by its path alone in messages (named), else by its
+    // path and LPT.
     PpdevPortIo(std::filesystem::path device, std::uint16_t base,
-                ClaimMode mode = ClaimMode::Exclusive);
+                ClaimMode mode = ClaimMode::Exclusive, bool named = false);
     ~PpdevPortIo() override;
     PpdevPortIo(const PpdevPortIo&) = delete;
     PpdevPortIo& operator=(const PpdevPortIo&) = delete;
@@ -59,6 +46,7 @@ class PpdevPortIo final : public download::PortIo {
 
     std::filesystem::path device_;
     std::uint16_t base_;
+    std::optional<std::uint16_t> labelBase_;
     FileDescriptor fd_;
 };
 

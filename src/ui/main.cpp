@@ -2,7 +2,7 @@
 
 #include "download/clock.h"
 #include "ports/linux_parallel_ports.h"
-#include "ports/qt_serial_port.h"
+#include "ports/termios_serial_port.h"
 #include "ui/file_chooser.h"
 #include "ui/form1.h"
 #include "ui/message_presenter.h"
@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setDesktopFileName(QStringLiteral("korvane"));
 
-    korvane::ports::QtSerialPort serialPort;
+    korvane::ports::TermiosSerialPort serialPort;
     korvane::ports::LinuxParallelPorts parallelPorts;
     korvane::download::SteadyClock clock;
     korvane::ui::QtFileChooser fileChooser;

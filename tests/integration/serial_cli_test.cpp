@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "ports/qt_serial_port.h"
+#include "ports/termios_serial_port.h"
 #include "serial_test_support.h"
 
 namespace korvane::testing {
@@ -48,7 +48,7 @@ TEST(SerialCli, SendExitsAndSpeaksPerOutcome) {
         devices.push_back(sims.back()->devicePath());
     }
     // Another program holds the last row's port for the whole run.
-    ports::QtSerialPort holder([&](int) { return devices.back(); });
+    ports::TermiosSerialPort holder([&](int) { return devices.back(); });
     holder.setSettings("38400,n,8,1");
     holder.open();
 

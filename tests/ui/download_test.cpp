@@ -9,7 +9,7 @@
 #include <QtTest>
 
 #include "download/messages.h"
-#include "ports/qt_serial_port.h"
+#include "ports/termios_serial_port.h"
 #include "sim_process.h"
 #include "ui_fakes.h"
 
@@ -362,7 +362,7 @@ void DownloadTest::serialThroughSimulator() {
     QVERIFY(!sim.devicePath().empty());
 
     const std::string device = sim.devicePath();
-    korvane::ports::QtSerialPort serial([device](int) { return device; });
+    korvane::ports::TermiosSerialPort serial([device](int) { return device; });
     korvane::download::SteadyClock clock;
     korvane::ui::testing::FakeFileChooser chooser;
     korvane::ui::testing::RecordingPresenter presenter;
