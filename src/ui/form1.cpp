@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QSocketNotifier>
 #include <exception>
 
 #include "ui/colour_button.h"
@@ -97,6 +98,16 @@ Form1::Form1(FormServices services)
         messages_, *this, firmwarePath_, exitRequested_, services.paceClock);
     sequence_ = std::make_unique<download::DownloadSequence>(
         *host_, services.serialPort, services.parallelPorts, services.clock);
+
+    if (services.endRequestDescriptor >= 0) {
+        auto* notifier =
+            new QSocketNotifier(services.endRequestDescriptor, QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
+            // The descriptor stays readable: one request is enough.
+            notifier->setEnabled(false);
+            requestEnd();
+        });
+    }
 }
 
 Form1::~Form1() = default;
@@ -232,9 +243,18 @@ void Form1::mnuFileOpen_Click() {
 }
 
 void Form1::mnuFileExit_Click() {
+    requestEnd();
+}
+
+void Form1::requestEnd() {
     exitRequested_ = true;
     if (downloadsRunning_ > 0) {
-        // The download unwinds at its next pause for events, then the program ends.
+        // The download unwinds at its next pause for events, then the program ends. A message
+        // box that is up (only a signal can reach us then) is closed, so the end is not
+        // waiting for a click.
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->close();
+        }
         hide();
         return;
     }
@@ -246,7 +266,9 @@ void Form1::cmdSTART_Click() {
     try {
         sequence_->run();
     } catch (const download::DownloadAbandoned&) {
-        // The engine released the port on its way out; the program ends below.
+        // The engine released the port on its way out. A stop noticed inside a wait for the
+        // printer, where no events run, arrives here first: the program ends all the same.
+        exitRequested_ = true;
     } catch (const std::exception& error) {
         // Nothing may escape into Qt's event loop, and the window must not stay locked.
         host_->showMessage(error.what());
@@ -277,8 +299,7 @@ void Form1::closeEvent(QCloseEvent* event) {
     if (downloadsRunning_ > 0) {
         // The transfer must not go on against a closed window: end it as File > Exit does.
         event->ignore();
-        exitRequested_ = true;
-        hide();
+        requestEnd();
         return;
     }
     QMainWindow::closeEvent(event);

@@ -39,6 +39,9 @@ struct FormServices {
     // Paces the window's repaints and event handling during a download; a steady clock when
     // null. Kept apart from the download's clock, whose readings the transfers own.
     download::Clock* paceClock = nullptr;
+    // Readable once the program is asked to end from outside (a signal); -1 for none. The
+    // window then ends as File > Exit does.
+    int endRequestDescriptor = -1;
 };
 
 // The main window. Its controls carry their design names as object names: ProgressBar,
@@ -74,6 +77,8 @@ class Form1 final : public QMainWindow {
     void selectOptionTakingFocus(QObject* widget);
     void unlockControls();
     void endProgram();
+    // File > Exit, the close control and a signal all end up here.
+    void requestEnd();
 
     FileChooser& fileChooser_;
     MessagePresenter& messages_;

@@ -83,4 +83,9 @@ void ProgressDisplay::flush() {
     lastPush_ = clock_.now();
 }
 
+void ProgressDisplay::paintNow() {
+    bar_.repaint();
+    label_.repaint();
+}
+
 }  // namespace korvane::ui

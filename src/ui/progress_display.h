@@ -30,6 +30,8 @@ class ProgressDisplay {
     // Pushes the kept values when a frame has passed since the last push.
     void pushIfDue();
     void flush();
+    // Paints the bar and the label now, without letting any event run.
+    void paintNow();
     // Whether values were pushed since the last call: their repaint waits in the event queue.
     bool takeRepaintPending() { return std::exchange(repaintPending_, false); }
 

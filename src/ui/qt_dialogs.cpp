@@ -15,6 +15,8 @@ QString QtFileChooser::chooseFile(QWidget* parent, const QString& title, const Q
 
 void QtMessagePresenter::show(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Korvane"), text, QMessageBox::Ok, parent);
+    // Messages carry file and device names: never markup that could load files or images.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -55,9 +55,26 @@ void WindowHost::setProgressText(std::int32_t position, std::int32_t total) {
     progress_.setText(position, total);
 }
 
+void WindowHost::waitingForPrinter(PrinterWait wait) {
+    if (wait == PrinterWait::Blocking) {
+        progress_.flush();
+    } else {
+        progress_.pushIfDue();
+    }
+    if (progress_.takeRepaintPending()) {
+        progress_.paintNow();
+    }
+}
+
 void WindowHost::showMessage(const std::string& text) {
     // The user reads the message against the exact final values.
     progress_.flush();
+    // A close that came while the printer was waited for is queued; the box's own event loop
+    // would hand it to the box, not to the window, and it would be lost. It is seen now.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (exitRequested_) {
+        return;
+    }
     messages_.show(&window_, QString::fromStdString(text));
 }
 

@@ -29,10 +29,11 @@ struct HostControls {
 // window events run when the engine says so. The user ending the program in one of those
 // moments unwinds the download with DownloadAbandoned.
 //
-// Letting events run costs a poll of the window system (about 2 us here), far more than a
-// parallel byte; the queue is looked at once per kEventSlice, which no one can tell from every
-// time, and at once after the progress display pushed new values, so that they are painted.
-// A request to end the program is seen at every call.
+// Letting events run costs a poll of the window system, far more than a parallel byte; the
+// queue is looked at once per kEventSlice, which no one can tell from every time, and at once
+// after the progress display pushed new values, so that they are painted. A request to end
+// the program is seen at every call. While the transfer waits for the printer no events run,
+// so the progress display is painted there directly.
 class WindowHost final : public download::Host {
   public:
     static constexpr download::Clock::Duration kEventSlice = std::chrono::milliseconds(1);
@@ -50,6 +51,8 @@ class WindowHost final : public download::Host {
     void setProgressValue(float value) override;
     void setProgressText(std::int32_t position, std::int32_t total) override;
 
+    void waitingForPrinter(PrinterWait wait) override;
+    // Once the user has asked the program to end, no message is shown any more.
     void showMessage(const std::string& text) override;
     void letPendingEventsRun() override;
 

@@ -1,8 +1,10 @@
 // Downloads run from the window: what the user sees before, during and after them.
 #include <QAction>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -99,6 +101,11 @@ class DownloadTest : public QObject {
     void exitDuringDownload();
     void serialThroughSimulator_data();
     void serialThroughSimulator();
+    void endRequestDuringWait_data();
+    void endRequestDuringWait();
+    void progressDuringWait_data();
+    void progressDuringWait();
+    void messageBoxShowsPlainText();
 };
 
 void DownloadTest::ends_data() {
@@ -387,6 +394,123 @@ void DownloadTest::serialThroughSimulator() {
     QCOMPARE(form.findChild<QProgressBar*>("ProgressBar")->value(), position);
     QVERIFY(!serial.isOpen());
     QCOMPARE(sim.wait(std::chrono::seconds(10)), std::optional<int>(0));
+}
+
+enum class EndRequest { Close, Signal };
+Q_DECLARE_METATYPE(EndRequest)
+
+void DownloadTest::endRequestDuringWait_data() {
+    QTest::addColumn<int>("portType");
+    QTest::addColumn<EndRequest>("request");
+    for (int type : {0, 1}) {
+        const char* port = type == 0 ? "serial" : "parallel";
+        // Queued while no events run, as the window system delivers them.
+        QTest::addRow("%s, window closed", port) << type << EndRequest::Close;
+        QTest::addRow("%s, signal", port) << type << EndRequest::Signal;
+    }
+}
+
+// An end asked for while the transfer waits for the printer is not swallowed by the message
+// that the wait ends in: no box comes up, the port is released and the program ends.
+void DownloadTest::endRequestDuringWait() {
+    QFETCH(int, portType);
+    QFETCH(EndRequest, request);
+    TestWindow w;
+    w.form.Form_Load();
+    choose(w, portType, 0, -1, sample("small.DPX"));
+    bool asked = false;
+    auto ask = [&] {
+        if (!asked) {
+            asked = true;
+            if (request == EndRequest::Close) {
+                QCoreApplication::postEvent(&w.form, new QCloseEvent);
+            } else {
+                w.endRequest.request();
+            }
+        }
+    };
+    w.serial.silent = true;
+    w.serial.onRead = [&](std::size_t) { ask(); };
+    w.parallel.status = 0x7F;  // busy, no fault: the byte's 10 s run out
+    w.parallel.onStatusRead = ask;
+    w.find<QPushButton>("cmdSTART")->click();
+
+    QVERIFY(asked);
+    QCOMPARE(w.presenter.messages, QStringList{});
+    QCOMPARE(w.programEnds, 1);
+    QVERIFY(!w.serial.isOpen());
+    QCOMPARE(w.parallel.releases, static_cast<int>(w.parallel.claims.size()));
+}
+
+void DownloadTest::progressDuringWait_data() {
+    QTest::addColumn<int>("portType");
+    QTest::addColumn<int>("paceStepMs");  // 0: the repaint clock stands still
+    // The second record's wait: the first record's count is on screen though no frame passed.
+    QTest::newRow("serial, record 2 unanswered") << 0 << 0;
+    // A printer that stays busy after byte 40: the count is on screen within a frame.
+    QTest::newRow("parallel, busy after byte 40") << 1 << 1;
+}
+
+void DownloadTest::progressDuringWait() {
+    QFETCH(int, portType);
+    QFETCH(int, paceStepMs);
+    const QString file = sample("demo.DPX");
+    const QByteArray image = contents(file);
+    TestWindow w;
+    w.paceClock.step = std::chrono::milliseconds(paceStepMs);
+    w.form.Form_Load();
+    choose(w, portType, 0, -1, file);
+    auto* label = w.find<QLabel>("Label3");
+    auto* bar = w.find<QProgressBar>("ProgressBar");
+    QString labelDuringWait;
+    int barDuringWait = -1;
+    int expected = 0;
+    if (portType == 0) {
+        expected = static_cast<int>(image.indexOf('\r')) + 2;
+        w.serial.onRead = [&](std::size_t writes) {
+            if (writes == 2) {
+                w.serial.silent = true;
+                labelDuringWait = label->text();
+                barDuringWait = bar->value();
+            }
+        };
+    } else {
+        expected = 40;
+        int busyReads = 0;
+        w.parallel.onData = [&](std::size_t bytes) {
+            if (bytes == 40) {
+                w.parallel.status = 0x7F;
+            }
+        };
+        w.parallel.onStatusRead = [&] {
+            if (w.parallel.status == 0x7F && ++busyReads == 200) {
+                labelDuringWait = label->text();
+            }
+        };
+    }
+    w.find<QPushButton>("cmdSTART")->click();
+
+    QCOMPARE(labelDuringWait, QString("%1/%2").arg(expected).arg(image.size()));
+    if (portType == 0) {
+        QCOMPARE(barDuringWait, expected);
+    }
+}
+
+void DownloadTest::messageBoxShowsPlainText() {
+    // A file name may hold markup; as rich text, <img> would load any file into the box.
+    const QString text = QStringLiteral("Cannot open <b>x</b><img src=\"missing.png\">.DPX");
+    Qt::TextFormat format = Qt::RichText;
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box != nullptr);
+        format = box->textFormat();
+        shown = box->text();
+        box->accept();
+    });
+    korvane::ui::QtMessagePresenter().show(nullptr, text);
+    QCOMPARE(format, Qt::PlainText);
+    QCOMPARE(shown, text);
 }
 
 QTEST_MAIN(DownloadTest)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QStringList>
 #include <cstdint>
@@ -86,6 +88,9 @@ class FakeSerialPort final : public download::SerialPort {
         }
     }
     std::vector<std::uint8_t> readAll(download::Clock::TimePoint) override {
+        if (onRead) {
+            onRead(writes.size());
+        }
         if (silent) {
             return {};
         }
@@ -99,6 +104,8 @@ class FakeSerialPort final : public download::SerialPort {
     std::vector<std::vector<std::uint8_t>> writes;
     // Called after each write with the number of writes so far.
     std::function<void(std::size_t)> onWrite;
+    // Called as each wait for an answer begins, with the number of writes so far.
+    std::function<void(std::size_t)> onRead;
 
   private:
     bool open_ = false;
@@ -113,7 +120,12 @@ class FakeParallelPorts final : public download::ParallelPorts {
         ~Port() override { ++owner_.releases; }
         Port(const Port&) = delete;
         Port& operator=(const Port&) = delete;
-        std::uint8_t read(std::uint16_t) override { return owner_.status; }
+        std::uint8_t read(std::uint16_t) override {
+            if (owner_.onStatusRead) {
+                owner_.onStatusRead();
+            }
+            return owner_.status;
+        }
         void write(std::uint16_t address, std::uint8_t value) override {
             if (address == base_) {
                 owner_.data.push_back(value);
@@ -139,6 +151,22 @@ class FakeParallelPorts final : public download::ParallelPorts {
     std::vector<std::uint8_t> data;
     // Called after each data byte with the number of bytes so far.
     std::function<void(std::size_t)> onData;
+    std::function<void()> onStatusRead;
+};
+
+// The write end stands for a signal: a byte in it asks the window to end.
+struct EndRequestPipe {
+    EndRequestPipe() {
+        if (::pipe(ends) != 0) {
+            ends[0] = ends[1] = -1;
+        }
+    }
+    ~EndRequestPipe() {
+        ::close(ends[0]);
+        ::close(ends[1]);
+    }
+    void request() const { [[maybe_unused]] const auto n = ::write(ends[1], "x", 1); }
+    int ends[2];
 };
 
 // The window with every service faked.
@@ -151,8 +179,9 @@ struct TestWindow {
     // Every call lets the queued events run; a repaint every 16 calls.
     FakeClock paceClock{std::chrono::milliseconds(1)};
     int programEnds = 0;
-    Form1 form{
-        {chooser, presenter, serial, parallel, clock, [this] { ++programEnds; }, &paceClock}};
+    EndRequestPipe endRequest;
+    Form1 form{{chooser, presenter, serial, parallel, clock, [this] { ++programEnds; }, &paceClock,
+                endRequest.ends[0]}};
 
     template <typename Widget>
     Widget* find(const char* name) {
