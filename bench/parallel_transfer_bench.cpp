@@ -102,14 +102,16 @@ int main(int argc, char** argv) {
     const auto sent =
         static_cast<std::size_t>(image::summarizeWalk(image, image::Transfer::Parallel).bytesSent);
 
-    download::UnattendedHost host({.firmwarePath = path.string(), .serial = false});
+    download::UnattendedHost host;
     NoSerialPort serial;
     ReadyPorts ports;
     download::SteadyClock clock;
     download::DownloadSequence sequence(host, serial, ports, clock);
     bool succeeded = true;
     const double whole = best(rounds, [&] {
-        succeeded = sequence.run().message == download::messages::kSuccess && succeeded;
+        succeeded = sequence.run({.firmwarePath = path.string(), .serial = false}).outcome ==
+                        download::Outcome::Success &&
+                    succeeded;
     });
     const double load = best(rounds, [&] { image::loadFirmwareFile(path); });
     // The same four port calls per byte and nothing else, through the same virtual interface.

@@ -90,7 +90,7 @@ int runSend(const std::vector<std::string>& args, int argc, char** argv) {
         return status;
     }
 
-    TerminalHost::Choices choices;
+    download::UserChoices choices;
     choices.firmwarePath = options->file;
     choices.serial = options->serial;
     choices.speedText = options->baud;
@@ -113,12 +113,12 @@ int runSend(const std::vector<std::string>& args, int argc, char** argv) {
         devicePath && !options->serial ? ports::LinuxParallelPorts::forDevice(options->port)
                                        : std::make_unique<ports::LinuxParallelPorts>();
     download::SteadyClock clock;
-    TerminalHost host(choices, !options->quiet && ::isatty(STDERR_FILENO) == 1);
+    TerminalHost host(!options->quiet && ::isatty(STDERR_FILENO) == 1);
     download::DownloadSequence download(host, serialPort, *parallelPorts, clock);
 
     download::Outcome outcome = download::Outcome::PortError;
     try {
-        outcome = download.run().outcome;
+        outcome = download.run(choices).outcome;
     } catch (const std::exception& error) {
         // Nothing the engine meets should end here; if it does, say so and keep the contract.
         std::cerr << "korvane-cli: " << error.what() << '\n';

@@ -2,8 +2,6 @@
 
 #include <iostream>
 
-#include "download/messages.h"
-
 namespace korvane::cli {
 namespace {
 
@@ -25,8 +23,7 @@ std::string humanBytes(double bytes) {
 
 }  // namespace
 
-TerminalHost::TerminalHost(Choices choices, bool showProgress)
-    : choices_(std::move(choices)), showProgress_(showProgress) {}
+TerminalHost::TerminalHost(bool showProgress) : showProgress_(showProgress) {}
 
 void TerminalHost::setProgressText(std::int32_t position, std::int32_t total) {
     lastPosition_ = position;
@@ -67,9 +64,9 @@ void TerminalHost::finishBar() {
     }
 }
 
-void TerminalHost::showMessage(const std::string& text) {
+void TerminalHost::showMessage(download::Outcome outcome, const std::string& text) {
     finishBar();
-    if (text == download::messages::kSuccess) {
+    if (outcome == download::Outcome::Success) {
         std::cout << text << std::endl;
     } else {
         std::cerr << text << std::endl;

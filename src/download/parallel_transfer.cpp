@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "download/messages.h"
@@ -81,9 +82,9 @@ ParallelPortAddresses ParallelPortAddresses::forListIndex(int portIndex) {
                           : ParallelPortAddresses{0x278, 0x279, 0x27A};
 }
 
-TransferResult runParallelTransfer(ParallelPorts& ports, const TransferContext& context) {
+DownloadResult runParallelTransfer(ParallelPorts& ports, const TransferContext& context) {
     Host& host = context.host;
-    const auto registers = ParallelPortAddresses::forListIndex(host.portIndex());
+    const auto registers = ParallelPortAddresses::forListIndex(context.choices.portIndex);
     try {
         // Held until this function returns, however it returns.
         const std::unique_ptr<PortIo> port = ports.claim(registers.data);
@@ -92,7 +93,7 @@ TransferResult runParallelTransfer(ParallelPorts& ports, const TransferContext& 
         while (const auto record = walker.next()) {
             for (std::int32_t position = record->start; position < record->end;) {
                 if (!waitUntilReady(*port, registers, context.clock)) {
-                    return announce(host, TransferEnd::PrinterFailed,
+                    return announce(host, Outcome::PrinterFailed,
                                     printerPortErrorMessage(port->read(registers.status)));
                 }
                 sendByte(*port, registers, context.image[static_cast<std::size_t>(position)]);
@@ -110,15 +111,17 @@ TransferResult runParallelTransfer(ParallelPorts& ports, const TransferContext& 
                 context.progress.setText(next);
                 if (record->last) {
                     context.progress.report(next);
-                    return announce(host, TransferEnd::Success, messages::kSuccess);
+                    return announce(host, Outcome::Success, messages::kSuccess);
                 }
                 host.letPendingEventsRun();
             }
         }
     } catch (const PortError& error) {
-        return announce(host, TransferEnd::PortFailed, error.what());
+        return announce(host, Outcome::PortError, error.what());
     }
-    return announce(host, TransferEnd::PortFailed, messages::kImageEndedEarly);
+    // The image was walked whole before the transfer began; a walk that ends without a last
+    // record cannot reach here.
+    throw std::logic_error("parallel transfer: the checked image ended without its last record");
 }
 
 }  // namespace korvane::download

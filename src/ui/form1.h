@@ -73,6 +73,8 @@ class Form1 final : public QMainWindow {
     QWidget* firstTabStop();
     void selectOptionTakingFocus(QObject* widget);
     void unlockControls();
+    // What the controls say when start is pressed.
+    download::UserChoices choices() const;
     void endProgram();
 
     FileChooser& fileChooser_;
