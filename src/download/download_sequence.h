@@ -26,8 +26,6 @@ class DownloadSequence {
     DownloadResult run(const UserChoices& choices);
 
     bool running() const { return running_; }
-    // The image of the latest download; the window keeps it while it lives.
-    const std::vector<std::uint8_t>& firmwareBytes() const { return firmwareBytes_; }
 
   private:
     DownloadResult runLocked(const UserChoices& choices);

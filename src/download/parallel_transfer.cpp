@@ -78,8 +78,8 @@ std::string printerPortErrorMessage(std::uint8_t status) {
 }  // namespace
 
 ParallelPortAddresses ParallelPortAddresses::forListIndex(int portIndex) {
-    return portIndex == 0 ? ParallelPortAddresses{0x378, 0x379, 0x37A}
-                          : ParallelPortAddresses{0x278, 0x279, 0x27A};
+    const std::uint16_t base = portIndex == 0 ? kLpt1Base : kLpt2Base;
+    return {base, static_cast<std::uint16_t>(base + 1), static_cast<std::uint16_t>(base + 2)};
 }
 
 DownloadResult runParallelTransfer(ParallelPorts& ports, const TransferContext& context) {

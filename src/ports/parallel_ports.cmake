@@ -6,4 +6,4 @@ add_library(korvane_ports_parallel STATIC
     ${CMAKE_CURRENT_LIST_DIR}/ppdev_port_io.cpp
 )
 korvane_layer_headers(korvane_ports_parallel ports)
-target_link_libraries(korvane_ports_parallel PUBLIC korvane_download)
+target_link_libraries(korvane_ports_parallel PUBLIC korvane_download korvane_file_descriptor)

@@ -15,24 +15,6 @@
 
 namespace korvane::ports {
 
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-        FileDescriptor old(fd_);
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-FileDescriptor::~FileDescriptor() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
-int FileDescriptor::release() noexcept {
-    return std::exchange(fd_, -1);
-}
-
 namespace {
 
 // Retries an ioctl that a signal cut short.

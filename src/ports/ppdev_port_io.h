@@ -5,26 +5,10 @@
 
 #include "download/port_error.h"
 #include "download/port_io.h"
+#include "ports/file_descriptor.h"
 #include "ports/parallel_port_mapping.h"
 
 namespace korvane::ports {
-
-// An owned file descriptor, closed once.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd = -1) noexcept : fd_(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor();
-
-    int get() const noexcept { return fd_; }
-    int release() noexcept;
-
-  private:
-    int fd_;
-};
 
 // Exclusive: no other driver may even register on the port (PPEXCL). Shared: others may be
 // registered, but none can take the port while we hold it, since ppdev never gives it up.
@@ -51,8 +35,6 @@ class PpdevPortIo final : public download::PortIo {
 
     std::uint8_t read(std::uint16_t address) override;
     void write(std::uint16_t address, std::uint8_t value) override;
-
-    const std::filesystem::path& device() const { return device_; }
 
   private:
     [[noreturn]] void fail(const char* operation, int error) const;

@@ -29,9 +29,9 @@ struct HostControls {
 // window events run when the engine says so. The user ending the program in one of those
 // moments unwinds the download with DownloadAbandoned.
 //
-// Letting events run costs a poll of the window system (about 2 us here), far more than a
-// parallel byte; the queue is looked at once per kEventSlice, which no one can tell from every
-// time, and at once after the progress display pushed new values, so that they are painted.
+// Letting events run costs a poll of the window system, far more than a parallel byte; the
+// queue is looked at once per kEventSlice, which no one can tell from every time, and at once
+// after the progress display pushed new values, so that they are painted.
 // A request to end the program is seen at every call.
 class WindowHost final : public download::Host {
   public:
