@@ -102,24 +102,26 @@ int main(int argc, char** argv) {
     const auto sent =
         static_cast<std::size_t>(image::summarizeWalk(image, image::Transfer::Parallel).bytesSent);
 
-    download::UnattendedHost host({.firmwarePath = path.string(), .serial = false});
+    download::UnattendedHost host;
     NoSerialPort serial;
     ReadyPorts ports;
     download::SteadyClock clock;
     download::DownloadSequence sequence(host, serial, ports, clock);
     bool succeeded = true;
     const double whole = best(rounds, [&] {
-        succeeded = sequence.run().message == download::messages::kSuccess && succeeded;
+        succeeded = sequence.run({.firmwarePath = path.string(), .serial = false}).outcome ==
+                        download::Outcome::Success &&
+                    succeeded;
     });
     const double load = best(rounds, [&] { image::loadFirmwareFile(path); });
     // The same four port calls per byte and nothing else, through the same virtual interface.
     const double bare = best(rounds, [&] {
-        const auto claimed = ports.claim(0x378);
+        const auto claimed = ports.claim(download::kLpt1Base);
         download::PortIo* port = claimed.get();
         asm volatile("" : "+r"(port));  // keep the calls virtual, as the transfer makes them
         for (std::size_t i = 0; i < sent; ++i) {
             if ((port->read(0x379) & 0x80) != 0) {
-                port->write(0x378, static_cast<std::uint8_t>(i));
+                port->write(download::kLpt1Base, static_cast<std::uint8_t>(i));
                 port->write(0x37A, 0xCD);
                 port->write(0x37A, 0xCC);
             }

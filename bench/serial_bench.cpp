@@ -72,14 +72,14 @@ Figures runDownload(const std::string& image, const std::vector<std::string>& si
     std::vector<std::string> args{"--image", image};
     args.insert(args.end(), simArgs.begin(), simArgs.end());
     tools::SimProcess sim(KORVANE_PRINTER_SIM, args);
-    download::UnattendedHost host({.firmwarePath = image});
+    download::UnattendedHost host;
     ports::TermiosSerialPort port([&](int) { return sim.devicePath(); });
     NoParallelPorts parallel;
     download::SteadyClock clock;
     download::DownloadSequence sequence(host, port, parallel, clock);
     const double cpu0 = cpuSeconds();
     const auto wall0 = std::chrono::steady_clock::now();
-    sequence.run();
+    sequence.run({.firmwarePath = image});
     Figures figures;
     figures.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
     figures.cpu = cpuSeconds() - cpu0;

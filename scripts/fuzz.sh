@@ -42,7 +42,7 @@ for s in "${sources[@]}" "$root/src/image/record_walk.h" "$root/src/image/firmwa
 done
 if [ $rebuild -eq 1 ]; then
     echo "fuzz.sh: building $fuzzer" >&2
-    if ! "$cxx" -std=c++20 -O1 -g -Wall -Wextra -Wpedantic -fno-omit-frame-pointer \
+    if ! "$cxx" -std=c++20 -O1 -g -Wall -Wextra -Wpedantic -Werror -fno-omit-frame-pointer \
         -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
         -I "$root/src" "${sources[@]}" -o "$fuzzer.tmp"; then
         echo "fuzz.sh: the fuzzer does not build" >&2

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: unit, integration against the printer simulator,
-# the window, the parallel port in a QEMU guest, and a short fuzzing run. Then everything but
-# the window, the QEMU guest and the fuzzer again under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# Checks the source rules, builds everything with warnings as errors and runs every test: unit,
+# integration against the printer simulator, the window, the parallel port in a QEMU guest, and
+# short fuzzing runs. Then everything but the window, the QEMU guest and the fuzzers again under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-"$root/scripts/build.sh" "$root/build"
+"$root/scripts/setup-debian.sh"
+"$root/scripts/check-source.sh"
+
+"$root/scripts/build.sh" "$root/build" -DKORVANE_WERROR=ON
 ctest --test-dir "$root/build" --output-on-failure -j2
 
-"$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON \
+"$root/scripts/build.sh" "$root/build-asan" -DKORVANE_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON \
     -DKORVANE_BUILD_UI=OFF -DKORVANE_BUILD_BENCH=OFF
 ctest --test-dir "$root/build-asan" --output-on-failure -j2 -LE "qemu|fuzz"

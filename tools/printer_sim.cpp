@@ -19,9 +19,12 @@
 
 #include "image/firmware_file.h"
 #include "image/record_walk.h"
+#include "ports/file_descriptor.h"
 
 namespace korvane::tools {
 namespace {
+
+using ports::FileDescriptor;
 
 constexpr std::uint8_t kAck = 0x06;
 constexpr std::uint8_t kNak = 0x15;
@@ -61,24 +64,6 @@ struct Tally {
     std::int64_t firstMismatch = 0;  // the first such record; 0 for none
     std::int64_t extraBytes = 0;     // bytes that came after the sender should have stopped
     Ending ending = Ending::SenderLeft;
-};
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = -1;
-    }
-
-  private:
-    int fd_;
 };
 
 // Writes a file whole under its final name, so a reader never sees half of it.

@@ -102,7 +102,7 @@ int runSend(const std::vector<std::string>& args) {
         return status;
     }
 
-    TerminalHost::Choices choices;
+    download::UserChoices choices;
     choices.firmwarePath = options->file;
     choices.serial = options->serial;
     choices.speedText = options->baud;
@@ -126,15 +126,14 @@ int runSend(const std::vector<std::string>& args) {
                                        : std::make_unique<ports::LinuxParallelPorts>();
     ports::StopAwareParallelPorts stoppableParallel(*parallelPorts, stop);
     download::SteadyClock clock;
-    TerminalHost host(choices,
-                      {.progressBar = !options->quiet && ::isatty(STDERR_FILENO) == 1,
+    TerminalHost host({.progressBar = !options->quiet && ::isatty(STDERR_FILENO) == 1,
                        .summary = !options->quiet},
                       &stop);
     download::DownloadSequence download(host, *serialPort, stoppableParallel, clock);
 
     download::Outcome outcome = download::Outcome::PortError;
     try {
-        outcome = download.run().outcome;
+        outcome = download.run(choices).outcome;
     } catch (const download::DownloadAbandoned&) {
         // The port was closed or released, and its lock removed, on the way out.
         reportStop(stop.signal(), host);

@@ -8,7 +8,6 @@
 #include <iostream>
 
 #include "cli/printable.h"
-#include "download/messages.h"
 #include "ports/stop_request.h"
 
 namespace korvane::cli {
@@ -70,8 +69,8 @@ std::string summaryLine(std::int32_t bytes, double seconds) {
     return text;
 }
 
-TerminalHost::TerminalHost(Choices choices, Output output, const ports::StopRequest* stop)
-    : choices_(std::move(choices)), output_(output), stop_(stop) {}
+TerminalHost::TerminalHost(Output output, const ports::StopRequest* stop)
+    : output_(output), stop_(stop) {}
 
 void TerminalHost::setProgressRange(float, float maximum) {
     // The clock starts with the download, so the first rate shown spans real work.
@@ -119,9 +118,9 @@ void TerminalHost::printSummary() {
     }
 }
 
-void TerminalHost::showMessage(const std::string& text) {
+void TerminalHost::showMessage(download::Outcome outcome, const std::string& text) {
     finishBar();
-    if (text == download::messages::kSuccess) {
+    if (outcome == download::Outcome::Success) {
         std::cout << printable(text) << '\n' << std::flush;
         stdoutFailed_ = !std::cout;
     } else {

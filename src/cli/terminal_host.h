@@ -5,7 +5,6 @@
 #include <string>
 
 #include "download/host.h"
-#include "download/unattended_host.h"
 
 namespace korvane::ports {
 class StopRequest;
@@ -13,33 +12,26 @@ class StopRequest;
 
 namespace korvane::cli {
 
-// The engine's host on a terminal: the user's choices come from the command line, messages go
-// to standard output (success) or standard error (anything else) with control characters
-// escaped, and progress is a live bar on standard error when that is a terminal, followed by
-// one summary line. A stop request ends the download at the engine's next pause.
+// The engine's host on a terminal: messages go to standard output (success) or standard error
+// (any other outcome) with control characters escaped, and progress is a live bar on standard error
+// when that is a terminal, followed by one summary line. A stop request ends the download at the
+// engine's next pause.
 class TerminalHost final : public download::Host {
   public:
-    using Choices = download::UserChoices;
-
     struct Output {
         bool progressBar = false;  // the live bar (standard error is a terminal)
         bool summary = false;      // the closing line with bytes, time and rate
     };
 
-    TerminalHost(Choices choices, Output output, const ports::StopRequest* stop = nullptr);
+    explicit TerminalHost(Output output, const ports::StopRequest* stop = nullptr);
 
     void setEnabled(download::Control, bool) override {}
     void setProgressVisible(bool) override {}
     void setProgressRange(float minimum, float maximum) override;
     void setProgressValue(float) override {}
     void setProgressText(std::int32_t position, std::int32_t total) override;
-    void showMessage(const std::string& text) override;
+    void showMessage(download::Outcome outcome, const std::string& text) override;
     void letPendingEventsRun() override;
-
-    std::string firmwarePath() const override { return choices_.firmwarePath; }
-    bool serialSelected() const override { return choices_.serial; }
-    int portIndex() const override { return choices_.portIndex; }
-    std::string speedText() const override { return choices_.speedText; }
 
     // The latest progress: the bytes of the image consumed so far, and its size.
     std::int32_t position() const { return lastPosition_; }
@@ -53,7 +45,6 @@ class TerminalHost final : public download::Host {
     void finishBar();
     void printSummary();
 
-    Choices choices_;
     Output output_;
     const ports::StopRequest* stop_;
     bool started_ = false;

@@ -16,29 +16,17 @@ void setControlsEnabled(Host& host, bool enabled) {
     }
 }
 
-Outcome outcomeOf(TransferEnd end) {
-    switch (end) {
-        case TransferEnd::Success:
-            return Outcome::Success;
-        case TransferEnd::PrinterFailed:
-            return Outcome::PrinterFailed;
-        case TransferEnd::PortFailed:
-            return Outcome::PortError;
-    }
-    return Outcome::PortError;
-}
-
 }  // namespace
 
 DownloadSequence::DownloadSequence(Host& host, SerialPort& serialPort, ParallelPorts& parallelPorts,
                                    Clock& clock)
     : host_(host), serialPort_(serialPort), parallelPorts_(parallelPorts), clock_(clock) {}
 
-DownloadResult DownloadSequence::run() {
+DownloadResult DownloadSequence::run(const UserChoices& choices) {
     // File > Open can enable the start button again in the middle of a download; a second
     // download would drive the same port from inside the first one's event handling.
     if (running_) {
-        host_.showMessage(messages::kAlreadyRunning);
+        host_.showMessage(Outcome::AlreadyRunning, messages::kAlreadyRunning);
         return {Outcome::AlreadyRunning, messages::kAlreadyRunning};
     }
     running_ = true;
@@ -46,13 +34,13 @@ DownloadResult DownloadSequence::run() {
         bool& running;
         ~ClearRunning() { running = false; }
     } clearRunning{running_};
-    return runLocked();
+    return runLocked(choices);
 }
 
-DownloadResult DownloadSequence::runLocked() {
+DownloadResult DownloadSequence::runLocked(const UserChoices& choices) {
     setControlsEnabled(host_, false);
 
-    const std::string path = host_.firmwarePath();
+    const std::string& path = choices.firmwarePath;
     image::LoadResult loaded = image::loadFirmwareFile(path);
     if (!loaded.ok()) {
         return endWith(Outcome::FileError, image::describeLoadFailure(loaded, path));
@@ -64,7 +52,7 @@ DownloadResult DownloadSequence::runLocked() {
 
     // The whole image is walked before the port is touched, so a printer never receives part
     // of a firmware whose transfer could not end well.
-    const bool serial = host_.serialSelected();
+    const bool serial = choices.serial;
     const auto transfer = serial ? image::Transfer::Serial : image::Transfer::Parallel;
     const image::WalkSummary walk = image::summarizeWalk(firmwareBytes_, transfer);
     if (!walk.ok()) {
@@ -77,16 +65,16 @@ DownloadResult DownloadSequence::runLocked() {
     host_.setProgressVisible(true);
     host_.setProgressRange(1.0F, static_cast<float>(total));
     Progress progress(host_, total);
-    const TransferContext context{host_, clock_, firmwareBytes_, progress};
+    const TransferContext context{host_, choices, clock_, firmwareBytes_, progress};
 
-    TransferResult result = serial ? runSerialTransfer(serialPort_, context)
+    DownloadResult result = serial ? runSerialTransfer(serialPort_, context)
                                    : runParallelTransfer(parallelPorts_, context);
     setControlsEnabled(host_, true);
-    return {outcomeOf(result.end), std::move(result.message)};
+    return result;
 }
 
 DownloadResult DownloadSequence::endWith(Outcome outcome, const std::string& message) {
-    host_.showMessage(message);
+    host_.showMessage(outcome, message);
     setControlsEnabled(host_, true);
     return {outcome, message};
 }

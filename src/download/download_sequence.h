@@ -6,25 +6,12 @@
 
 #include "download/clock.h"
 #include "download/host.h"
+#include "download/outcome.h"
 #include "download/port_io.h"
 #include "download/serial_port.h"
+#include "download/user_choices.h"
 
 namespace korvane::download {
-
-enum class Outcome {
-    Success,
-    PrinterFailed,   // no acknowledgement in time, or the parallel printer stayed busy/faulted
-    EmptyFile,       // "Firmware file not open."
-    FileError,       // the file cannot be opened or read, or is too large
-    ImageError,      // the image would make the chosen transfer read outside it
-    PortError,       // the port cannot be opened, claimed, configured, written or read
-    AlreadyRunning,  // a second start while a download runs
-};
-
-struct DownloadResult {
-    Outcome outcome;
-    std::string message;  // the text the user was shown
-};
 
 // One download from the press of the start button to its end: lock the controls, load the
 // image, prepare the progress display, run the transfer for the chosen port type, and leave
@@ -36,14 +23,12 @@ class DownloadSequence {
 
     // Returns when the download is over. Throws DownloadAbandoned (from the host) when the
     // program ends in the middle; the port is released before it leaves.
-    DownloadResult run();
+    DownloadResult run(const UserChoices& choices);
 
     bool running() const { return running_; }
-    // The image of the latest download; the window keeps it while it lives.
-    const std::vector<std::uint8_t>& firmwareBytes() const { return firmwareBytes_; }
 
   private:
-    DownloadResult runLocked();
+    DownloadResult runLocked(const UserChoices& choices);
     DownloadResult endWith(Outcome outcome, const std::string& message);
 
     Host& host_;

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "download/outcome.h"
+
 namespace korvane::download {
 
 // The controls a download locks and unlocks, in the order it does so.
@@ -20,7 +22,9 @@ class DownloadAbandoned : public std::runtime_error {
     DownloadAbandoned() : std::runtime_error("download abandoned: the program is ending") {}
 };
 
-// What the download needs from the side that runs it: the window, or the command line.
+// What the download needs from the side that runs it (the window, or the command line) to show
+// itself: the controls it locks, progress, messages and pauses for events. The user's choices
+// come separately, as a UserChoices value handed to DownloadSequence::run.
 class Host {
   public:
     virtual ~Host() = default;
@@ -39,16 +43,11 @@ class Host {
     enum class PrinterWait { Blocking, Polling };
     virtual void waitingForPrinter(PrinterWait) {}
 
-    // A modal message; returns when the user has closed it.
-    virtual void showMessage(const std::string& text) = 0;
+    // A modal message that ends a download the way outcome says; returns when the user has
+    // closed it.
+    virtual void showMessage(Outcome outcome, const std::string& text) = 0;
     // Handles every event already queued, then returns; may throw DownloadAbandoned.
     virtual void letPendingEventsRun() = 0;
-
-    // The user's choices, read when a download starts.
-    virtual std::string firmwarePath() const = 0;
-    virtual bool serialSelected() const = 0;  // "COM Port"; otherwise "LPT Port"
-    virtual int portIndex() const = 0;        // chosen entry of the port list, -1 for none
-    virtual std::string speedText() const = 0;
 };
 
 std::string formatProgressText(std::int32_t position, std::int32_t total);

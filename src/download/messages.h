@@ -6,9 +6,6 @@ inline constexpr const char* kSuccess = "Firmware Download Success.";
 inline constexpr const char* kFileNotOpen = "Firmware file not open.";
 inline constexpr const char* kSerialTimeout = "Communication Error.(5 Sec Time out)";
 inline constexpr const char* kPrinterPortErrorPrefix = "Printer Port Error. (Code : ";
-// The image is walked whole before a transfer starts, so this is never expected to show.
-inline constexpr const char* kImageEndedEarly =
-    "The firmware image ended before its last record. Nothing more was sent.";
 inline constexpr const char* kAlreadyRunning =
     "A download is already running. Wait for it to end before you start another.";
 

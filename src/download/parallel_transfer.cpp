@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "download/messages.h"
@@ -80,13 +81,13 @@ std::string printerPortErrorMessage(std::uint8_t status) {
 }  // namespace
 
 ParallelPortAddresses ParallelPortAddresses::forListIndex(int portIndex) {
-    return portIndex == 0 ? ParallelPortAddresses{0x378, 0x379, 0x37A}
-                          : ParallelPortAddresses{0x278, 0x279, 0x27A};
+    const std::uint16_t base = portIndex == 0 ? kLpt1Base : kLpt2Base;
+    return {base, static_cast<std::uint16_t>(base + 1), static_cast<std::uint16_t>(base + 2)};
 }
 
-TransferResult runParallelTransfer(ParallelPorts& ports, const TransferContext& context) {
+DownloadResult runParallelTransfer(ParallelPorts& ports, const TransferContext& context) {
     Host& host = context.host;
-    const auto registers = ParallelPortAddresses::forListIndex(host.portIndex());
+    const auto registers = ParallelPortAddresses::forListIndex(context.choices.portIndex);
     try {
         // Held until this function returns, however it returns.
         const std::unique_ptr<PortIo> port = ports.claim(registers.data);
@@ -95,7 +96,7 @@ TransferResult runParallelTransfer(ParallelPorts& ports, const TransferContext& 
         while (const auto record = walker.next()) {
             for (std::int32_t position = record->start; position < record->end;) {
                 if (!waitUntilReady(*port, registers, context.clock, host)) {
-                    return announce(host, TransferEnd::PrinterFailed,
+                    return announce(host, Outcome::PrinterFailed,
                                     printerPortErrorMessage(port->read(registers.status)));
                 }
                 sendByte(*port, registers, context.image[static_cast<std::size_t>(position)]);
@@ -113,15 +114,17 @@ TransferResult runParallelTransfer(ParallelPorts& ports, const TransferContext& 
                 context.progress.setText(next);
                 if (record->last) {
                     context.progress.report(next);
-                    return announce(host, TransferEnd::Success, messages::kSuccess);
+                    return announce(host, Outcome::Success, messages::kSuccess);
                 }
                 host.letPendingEventsRun();
             }
         }
     } catch (const PortError& error) {
-        return announce(host, TransferEnd::PortFailed, error.what());
+        return announce(host, Outcome::PortError, error.what());
     }
-    return announce(host, TransferEnd::PortFailed, messages::kImageEndedEarly);
+    // The image was walked whole before the transfer began; a walk that ends without a last
+    // record cannot reach here.
+    throw std::logic_error("parallel transfer: the checked image ended without its last record");
 }
 
 }  // namespace korvane::download

@@ -25,6 +25,6 @@ struct ParallelPortAddresses {
 
 // Sends the image byte by byte through the registers of the parallel port chosen in the port
 // list, pacing on the printer's Busy line, and shows the closing message.
-TransferResult runParallelTransfer(ParallelPorts& ports, const TransferContext& context);
+DownloadResult runParallelTransfer(ParallelPorts& ports, const TransferContext& context);
 
 }  // namespace korvane::download

@@ -14,8 +14,12 @@ class PortIo {
     virtual void write(std::uint16_t address, std::uint8_t value) = 0;
 };
 
-// Gives the transfer the parallel port whose registers start at a base address (0x378 for LPT1,
-// 0x278 for LPT2). The port is held for the life of the returned object and released with it.
+// The base addresses of the two PC parallel ports; data, status and control follow at +0..+2.
+inline constexpr std::uint16_t kLpt1Base = 0x378;
+inline constexpr std::uint16_t kLpt2Base = 0x278;
+
+// Gives the transfer the parallel port whose registers start at a base address (kLpt1Base or
+// kLpt2Base). The port is held for the life of the returned object and released with it.
 class ParallelPorts {
   public:
     virtual ~ParallelPorts() = default;

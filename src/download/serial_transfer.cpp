@@ -1,5 +1,6 @@
 #include "download/serial_transfer.h"
 
+#include <stdexcept>
 #include <string>
 
 #include "download/messages.h"
@@ -21,12 +22,12 @@ class PortCloser {
     SerialPort& port_;
 };
 
-void setUpPort(SerialPort& port, const Host& host) {
+void setUpPort(SerialPort& port, const UserChoices& choices) {
     if (port.isOpen()) {
         port.close();
     }
-    port.setPortNumber(host.portIndex() + 1);
-    port.setSettings(host.speedText() + ",n,8,1");
+    port.setPortNumber(choices.portIndex + 1);
+    port.setSettings(choices.speedText + ",n,8,1");
     port.open();
 }
 
@@ -49,11 +50,11 @@ bool waitForAcknowledgement(SerialPort& port, Clock& clock) {
 
 }  // namespace
 
-TransferResult runSerialTransfer(SerialPort& port, const TransferContext& context) {
+DownloadResult runSerialTransfer(SerialPort& port, const TransferContext& context) {
     Host& host = context.host;
     PortCloser closeOnExit(port);
     try {
-        setUpPort(port, host);
+        setUpPort(port, context.choices);
 
         image::RecordWalker walker(context.image, image::Transfer::Serial);
         while (const auto record = walker.next()) {
@@ -68,7 +69,7 @@ TransferResult runSerialTransfer(SerialPort& port, const TransferContext& contex
                                              static_cast<std::size_t>(record->size())));
             if (!waitForAcknowledgement(port, context.clock)) {
                 port.close();
-                return announce(host, TransferEnd::PrinterFailed, messages::kSerialTimeout);
+                return announce(host, Outcome::PrinterFailed, messages::kSerialTimeout);
             }
             context.progress.report(position);
             host.letPendingEventsRun();
@@ -76,7 +77,7 @@ TransferResult runSerialTransfer(SerialPort& port, const TransferContext& contex
             if (record->last) {
                 context.progress.report(position);
                 // The port stays open while the user reads the message.
-                auto result = announce(host, TransferEnd::Success, messages::kSuccess);
+                auto result = announce(host, Outcome::Success, messages::kSuccess);
                 port.close();
                 return result;
             }
@@ -84,12 +85,11 @@ TransferResult runSerialTransfer(SerialPort& port, const TransferContext& contex
         }
     } catch (const PortError& error) {
         port.close();
-        return announce(host, TransferEnd::PortFailed, error.what());
+        return announce(host, Outcome::PortError, error.what());
     }
     // The image was walked whole before the transfer began; a walk that ends without a last
-    // record cannot reach here.
-    port.close();
-    return announce(host, TransferEnd::PortFailed, messages::kImageEndedEarly);
+    // record cannot reach here. The port is closed on the way out.
+    throw std::logic_error("serial transfer: the checked image ended without its last record");
 }
 
 }  // namespace korvane::download

@@ -14,6 +14,6 @@ inline constexpr std::chrono::seconds kAcknowledgeTimeout{5};
 
 // Sends the image record by record over the serial port chosen in the port list, at the chosen
 // speed, and shows the closing message. The port is closed on every way out.
-TransferResult runSerialTransfer(SerialPort& port, const TransferContext& context);
+DownloadResult runSerialTransfer(SerialPort& port, const TransferContext& context);
 
 }  // namespace korvane::download

@@ -3,10 +3,13 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "download/clock.h"
 #include "download/host.h"
+#include "download/outcome.h"
 #include "download/progress.h"
+#include "download/user_choices.h"
 
 namespace korvane::download {
 
@@ -14,23 +17,16 @@ namespace korvane::download {
 // before a transfer starts, so the transfer never meets a broken record rule.
 struct TransferContext {
     Host& host;
+    const UserChoices& choices;
     Clock& clock;
     std::span<const std::uint8_t> image;
     Progress& progress;
 };
 
-enum class TransferEnd { Success, PrinterFailed, PortFailed };
-
-// How a transfer ended, with the message it showed the user.
-struct TransferResult {
-    TransferEnd end;
-    std::string message;
-};
-
 // Shows the closing message of a transfer and returns it with the way the transfer ended.
-inline TransferResult announce(Host& host, TransferEnd end, std::string message) {
-    host.showMessage(message);
-    return {end, std::move(message)};
+inline DownloadResult announce(Host& host, Outcome outcome, std::string message) {
+    host.showMessage(outcome, message);
+    return {outcome, std::move(message)};
 }
 
 }  // namespace korvane::download

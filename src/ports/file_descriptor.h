@@ -6,7 +6,7 @@
 
 namespace korvane::ports {
 
-// An owned file descriptor, closed once.
+// An owned file descriptor, closed once, when its owner ends or reset() is called.
 class FileDescriptor {
   public:
     explicit FileDescriptor(int fd = -1) noexcept : fd_(fd) {}
@@ -24,10 +24,9 @@ class FileDescriptor {
     int get() const noexcept { return fd_; }
     int release() noexcept { return std::exchange(fd_, -1); }
     void reset(int fd = -1) noexcept {
-        if (fd_ >= 0) {
-            ::close(fd_);
+        if (const int old = std::exchange(fd_, fd); old >= 0) {
+            ::close(old);
         }
-        fd_ = fd;
     }
 
   private:

@@ -12,7 +12,7 @@ namespace korvane::ports {
 
 // The parallel ports of a Linux machine, as the engine claims them by base address.
 //
-// LinuxParallelPorts{} maps 0x378 to LPT1 and 0x278 to LPT2 as the team design says:
+// LinuxParallelPorts{} maps kLpt1Base to LPT1 and kLpt2Base to LPT2 as the team design says:
 // $KORVANE_LPTk, else the parport whose /proc base-addr matches, else /dev/parport0 or
 // /dev/parport1, else direct port I/O (root only). A ppdev device is claimed for the life of
 // the returned PortIo: exclusively, or, when other drivers such as lp are registered on the port

@@ -8,10 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "download/port_io.h"
+
 namespace korvane::ports {
 
-inline constexpr std::uint16_t kLpt1Base = 0x378;
-inline constexpr std::uint16_t kLpt2Base = 0x278;
+using download::kLpt1Base;
+using download::kLpt2Base;
 
 // Where the LPT mapping looks. The defaults are the live system; tests point the roots at a
 // fake tree and the environment at a map.
@@ -36,7 +38,7 @@ std::optional<std::uint16_t> parseBaseAddr(std::string_view text);
 // Every parport with a readable base address, by number.
 std::vector<KernelParport> kernelParports(const std::filesystem::path& procRoot);
 
-// "LPT1" for 0x378, "LPT2" for 0x278, else "the parallel port at 0x3BC".
+// "LPT1" for kLpt1Base, "LPT2" for kLpt2Base, else "the parallel port at 0x3BC".
 std::string portLabel(std::uint16_t base);
 
 // The register an access goes to, from its offset to the port's base address.

@@ -5,5 +5,5 @@ add_library(korvane_ports_parallel STATIC
     ${CMAKE_CURRENT_LIST_DIR}/parallel_port_mapping.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ppdev_port_io.cpp
 )
-target_include_directories(korvane_ports_parallel PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(korvane_ports_parallel PUBLIC korvane_download)
+korvane_layer_headers(korvane_ports_parallel ports)
+target_link_libraries(korvane_ports_parallel PUBLIC korvane_download korvane_file_descriptor)

@@ -39,8 +39,6 @@ class PpdevPortIo final : public download::PortIo {
     std::uint8_t read(std::uint16_t address) override;
     void write(std::uint16_t address, std::uint8_t value) override;
 
-    const std::filesystem::path& device() const { return device_; }
-
   private:
     [[noreturn]] void fail(const char* operation, int error) const;
 

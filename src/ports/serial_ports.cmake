@@ -5,5 +5,6 @@ add_library(korvane_ports_serial STATIC
     ${CMAKE_CURRENT_LIST_DIR}/serial_settings.cpp
     ${CMAKE_CURRENT_LIST_DIR}/termios_serial_port.cpp
 )
-target_include_directories(korvane_ports_serial PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(korvane_ports_serial PUBLIC korvane_download korvane_ports_stop)
+korvane_layer_headers(korvane_ports_serial ports)
+target_link_libraries(korvane_ports_serial
+    PUBLIC korvane_download korvane_ports_stop korvane_file_descriptor)

@@ -4,5 +4,5 @@ add_library(korvane_ports_stop STATIC
     ${CMAKE_CURRENT_LIST_DIR}/stop_request.cpp
     ${CMAKE_CURRENT_LIST_DIR}/stop_aware_ports.cpp
 )
-target_include_directories(korvane_ports_stop PUBLIC ${PROJECT_SOURCE_DIR}/src)
+korvane_layer_headers(korvane_ports_stop ports)
 target_link_libraries(korvane_ports_stop PUBLIC korvane_download)

@@ -13,7 +13,6 @@ class ColourButton final : public QPushButton {
     ColourButton(const QString& text, QWidget* parent);
 
     void setFaceColour(const QColor& colour);
-    QColor faceColour() const { return faceColour_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGroupBox>
@@ -95,7 +96,7 @@ Form1::Form1(FormServices services)
     progress_ = std::make_unique<ProgressDisplay>(*progressBar_, *label3_, services.paceClock);
     host_ = std::make_unique<WindowHost>(
         HostControls{*optCOM0_, *optCOM1_, *cboPORT_, *cboSPEED_, *cmdSTART_}, *progress_,
-        messages_, *this, firmwarePath_, exitRequested_, services.paceClock);
+        messages_, *this, exitRequested_, services.paceClock);
     sequence_ = std::make_unique<download::DownloadSequence>(
         *host_, services.serialPort, services.parallelPorts, services.clock);
 
@@ -261,17 +262,25 @@ void Form1::requestEnd() {
     endProgram();
 }
 
+download::UserChoices Form1::choices() const {
+    // A path is bytes on Linux; the file system's own encoding gets them back unchanged.
+    return {.firmwarePath = QFile::encodeName(firmwarePath_).toStdString(),
+            .serial = optCOM0_->isChecked(),
+            .portIndex = cboPORT_->currentIndex(),
+            .speedText = cboSPEED_->currentText().toStdString()};
+}
+
 void Form1::cmdSTART_Click() {
     ++downloadsRunning_;
     try {
-        sequence_->run();
+        sequence_->run(choices());
     } catch (const download::DownloadAbandoned&) {
         // The engine released the port on its way out. A stop noticed inside a wait for the
         // printer, where no events run, arrives here first: the program ends all the same.
         exitRequested_ = true;
     } catch (const std::exception& error) {
         // Nothing may escape into Qt's event loop, and the window must not stay locked.
-        host_->showMessage(error.what());
+        host_->showMessage(download::Outcome::PortError, error.what());
         unlockControls();
     }
     --downloadsRunning_;

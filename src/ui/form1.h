@@ -76,6 +76,8 @@ class Form1 final : public QMainWindow {
     QWidget* firstTabStop();
     void selectOptionTakingFocus(QObject* widget);
     void unlockControls();
+    // What the controls say when start is pressed.
+    download::UserChoices choices() const;
     void endProgram();
     // File > Exit, the close control and a signal all end up here.
     void requestEnd();

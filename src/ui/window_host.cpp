@@ -2,20 +2,17 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
 #include <QPushButton>
 #include <QRadioButton>
 
 namespace korvane::ui {
 
 WindowHost::WindowHost(HostControls controls, ProgressDisplay& progress, MessagePresenter& messages,
-                       QWidget& window, const QString& firmwarePath, const bool& exitRequested,
-                       download::Clock* paceClock)
+                       QWidget& window, const bool& exitRequested, download::Clock* paceClock)
     : controls_(controls),
       progress_(progress),
       messages_(messages),
       window_(window),
-      firmwarePath_(firmwarePath),
       exitRequested_(exitRequested),
       clock_(paceClock != nullptr ? *paceClock : steadyClock_) {}
 
@@ -66,7 +63,7 @@ void WindowHost::waitingForPrinter(PrinterWait wait) {
     }
 }
 
-void WindowHost::showMessage(const std::string& text) {
+void WindowHost::showMessage(download::Outcome, const std::string& text) {
     // The user reads the message against the exact final values.
     progress_.flush();
     // A close that came while the printer was waited for is queued; the box's own event loop
@@ -90,23 +87,6 @@ void WindowHost::letPendingEventsRun() {
     if (exitRequested_) {
         throw download::DownloadAbandoned();
     }
-}
-
-std::string WindowHost::firmwarePath() const {
-    // A path is bytes on Linux; the file system's own encoding gets them back unchanged.
-    return QFile::encodeName(firmwarePath_).toStdString();
-}
-
-bool WindowHost::serialSelected() const {
-    return controls_.serialOption.isChecked();
-}
-
-int WindowHost::portIndex() const {
-    return controls_.portList.currentIndex();
-}
-
-std::string WindowHost::speedText() const {
-    return controls_.speedList.currentText().toStdString();
 }
 
 }  // namespace korvane::ui

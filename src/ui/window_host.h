@@ -16,7 +16,7 @@ class QWidget;
 
 namespace korvane::ui {
 
-// The window's controls that a download locks, unlocks and reads.
+// The window's controls that a download locks and unlocks.
 struct HostControls {
     QRadioButton& serialOption;
     QRadioButton& parallelOption;
@@ -38,11 +38,10 @@ class WindowHost final : public download::Host {
   public:
     static constexpr download::Clock::Duration kEventSlice = std::chrono::milliseconds(1);
 
-    // firmwarePath and exitRequested belong to the window and are read when needed. The
-    // event slices are timed on paceClock, or on a steady clock of its own when null.
+    // exitRequested belongs to the window and is read at every pause. The event slices are
+    // timed on paceClock, or on a steady clock of its own when null.
     WindowHost(HostControls controls, ProgressDisplay& progress, MessagePresenter& messages,
-               QWidget& window, const QString& firmwarePath, const bool& exitRequested,
-               download::Clock* paceClock = nullptr);
+               QWidget& window, const bool& exitRequested, download::Clock* paceClock = nullptr);
 
     void setEnabled(download::Control control, bool enabled) override;
 
@@ -53,20 +52,14 @@ class WindowHost final : public download::Host {
 
     void waitingForPrinter(PrinterWait wait) override;
     // Once the user has asked the program to end, no message is shown any more.
-    void showMessage(const std::string& text) override;
+    void showMessage(download::Outcome outcome, const std::string& text) override;
     void letPendingEventsRun() override;
-
-    std::string firmwarePath() const override;
-    bool serialSelected() const override;
-    int portIndex() const override;
-    std::string speedText() const override;
 
   private:
     HostControls controls_;
     ProgressDisplay& progress_;
     MessagePresenter& messages_;
     QWidget& window_;
-    const QString& firmwarePath_;
     const bool& exitRequested_;
     download::SteadyClock steadyClock_;
     download::Clock& clock_;

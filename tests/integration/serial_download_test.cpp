@@ -52,12 +52,12 @@ RowResult runRow(const FaultRow& row, const std::filesystem::path& image, const 
     tools::SimProcess sim(printerSimProgram(), args);
     out.device = sim.devicePath();
     {
-        download::UnattendedHost host({.firmwarePath = image.string()});
+        download::UnattendedHost host;
         ports::TermiosSerialPort port([&](int) { return sim.devicePath(); });
         NoParallelPorts parallel;
         download::SteadyClock clock;
         download::DownloadSequence sequence(host, port, parallel, clock);
-        out.result = sequence.run();
+        out.result = sequence.run({.firmwarePath = image.string()});
         out.shown = host.messages;
     }
     out.simStatus = sim.wait(std::chrono::seconds(30));
@@ -145,14 +145,14 @@ TEST(SerialDownload, ImagesArriveIntactAndTheNextDownloadStartsAfresh) {
         const auto summary = dir.file("summary");
         tools::SimProcess sim(printerSimProgram(), {"--image", image.string(), "--summary",
                                                     summary.string(), "--repeat"});
-        download::UnattendedHost host({.firmwarePath = image.string()});
+        download::UnattendedHost host;
         ports::TermiosSerialPort port([&](int) { return sim.devicePath(); });
         NoParallelPorts parallel;
         download::SteadyClock clock;
         download::DownloadSequence sequence(host, port, parallel, clock);
         std::map<std::string, std::string> values;
         for (int download = 1; download <= 2; ++download) {
-            const auto result = sequence.run();
+            const auto result = sequence.run({.firmwarePath = image.string()});
             EXPECT_EQ(result.outcome, Outcome::Success) << name << ": " << result.message;
             EXPECT_FALSE(port.isOpen()) << name;
             // The simulator writes its summary once it has seen the port close; a printer

@@ -19,9 +19,9 @@
 
 #include "download/port_error.h"
 #include "image/record_walk.h"
-#include "ports/termios_serial_port.h"
 #include "ports/serial_device_map.h"
 #include "ports/serial_settings.h"
+#include "ports/termios_serial_port.h"
 #include "serial_test_support.h"
 
 namespace korvane::testing {
@@ -222,7 +222,8 @@ TEST(TermiosSerialPort, ReadAllWaitsForTheFirstByteOrTheDeadline) {
 
 TEST(TermiosSerialPort, AHungUpDeviceIsGoneNotSilent) {
     const std::vector<std::pair<const char*, std::function<void(TermiosSerialPort&)>>> rows = {
-        {"read", [](TermiosSerialPort& p) { p.readAll(steady_clock::now() + std::chrono::hours(1)); }},
+        {"read",
+         [](TermiosSerialPort& p) { p.readAll(steady_clock::now() + std::chrono::hours(1)); }},
         {"write", [](TermiosSerialPort& p) { p.write(std::vector<std::uint8_t>(64, 'A')); }},
     };
     for (const auto& [name, use] : rows) {

@@ -107,7 +107,9 @@ struct MappingCase {
 };
 
 // Test listings name the row rather than dump its bytes.
-void PrintTo(const MappingCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const MappingCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ChoosePort : public testing::TestWithParam<MappingCase> {};
 

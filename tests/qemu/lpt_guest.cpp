@@ -165,11 +165,11 @@ class CoarseClock final : public download::Clock {
 
 Send sendWithEngine(ports::LinuxParallelPorts& ports, const Options& options,
                     download::Clock& clock) {
-    download::UnattendedHost host(
-        {.firmwarePath = options.file, .serial = false, .portIndex = options.portIndex});
+    download::UnattendedHost host;
     NoSerialPort serial;
     download::DownloadSequence sequence(host, serial, ports, clock);
-    const auto result = sequence.run();
+    const auto result = sequence.run(
+        {.firmwarePath = options.file, .serial = false, .portIndex = options.portIndex});
     // What the user would have read; a download that showed nothing reports its own text.
     const std::string message = host.messages.empty() ? result.message : host.messages.back();
     switch (result.outcome) {

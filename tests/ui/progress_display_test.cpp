@@ -119,10 +119,9 @@ void EventPacingTest::queuedEventsRun() {
     displayClock.step = hostClock.step = {};
     ProgressDisplay display(bar, label, &displayClock);
     korvane::ui::testing::RecordingPresenter presenter;
-    const QString path;
     const bool exitRequested = false;
     korvane::ui::WindowHost host({serial, parallel, ports, speeds, start}, display, presenter,
-                                 window, path, exitRequested, &hostClock);
+                                 window, exitRequested, &hostClock);
     host.setProgressText(1, 10);
     host.letPendingEventsRun();  // the first pause always looks
 

@@ -12,7 +12,7 @@ namespace messages = download::messages;
 TEST(DownloadSequence, PortTypeChoosesTheTransfer) {
     for (const bool serial : {true, false}) {
         DownloadRig rig;
-        rig.host.serial = serial;
+        rig.choices.serial = serial;
         EXPECT_EQ(rig.run(image("ABC^xy|")).outcome, Outcome::Success);
         EXPECT_EQ(rig.serial.writes.size(), serial ? 1U : 0U);
         EXPECT_EQ(rig.parallel.lastReceived.size(), serial ? 0U : 6U);
@@ -43,7 +43,7 @@ TEST(DownloadSequence, RefusesBadFilesBeforeTouchingAPort) {
     };
     for (const auto& row : rows) {
         DownloadRig rig;
-        rig.host.serial = row.serial;
+        rig.choices.serial = row.serial;
         const auto result = rig.run(row.bytes);
         SCOPED_TRACE(row.name);
         EXPECT_EQ(result.outcome, row.outcome);
@@ -56,8 +56,8 @@ TEST(DownloadSequence, RefusesBadFilesBeforeTouchingAPort) {
 
 TEST(DownloadSequence, MissingFileNamesThePath) {
     DownloadRig rig;
-    rig.host.path = "/nonexistent/firmware.DPX";
-    const auto result = rig.sequence.run();
+    rig.choices.firmwarePath = "/nonexistent/firmware.DPX";
+    const auto result = rig.sequence.run(rig.choices);
     EXPECT_EQ(result.outcome, Outcome::FileError);
     EXPECT_NE(result.message.find("/nonexistent/firmware.DPX"), std::string::npos);
     EXPECT_EQ(rig.only({"enable"}), kUnlocked);
@@ -66,11 +66,11 @@ TEST(DownloadSequence, MissingFileNamesThePath) {
 TEST(DownloadSequence, ASecondStartDuringADownloadIsRefused) {
     for (const bool serial : {true, false}) {
         DownloadRig rig;
-        rig.host.serial = serial;
+        rig.choices.serial = serial;
         std::vector<Outcome> nested;
         rig.host.onEvents = [&] {
             if (nested.empty()) {
-                nested.push_back(rig.sequence.run().outcome);
+                nested.push_back(rig.sequence.run(rig.choices).outcome);
             }
         };
         EXPECT_EQ(rig.run(image("ABC|DE^xy|")).outcome, Outcome::Success);
@@ -84,7 +84,7 @@ TEST(DownloadSequence, ASecondStartDuringADownloadIsRefused) {
 TEST(DownloadSequence, AbandonedDownloadReleasesThePort) {
     for (const bool serial : {true, false}) {
         DownloadRig rig;
-        rig.host.serial = serial;
+        rig.choices.serial = serial;
         int events = 0;
         rig.host.onEvents = [&] {
             if (++events == 4) {
@@ -102,7 +102,7 @@ TEST(DownloadSequence, AbandonedDownloadReleasesThePort) {
 TEST(DownloadSequence, ProgressNeverLeavesTheBarsRange) {
     for (const bool serial : {true, false}) {
         DownloadRig rig;
-        rig.host.serial = serial;
+        rig.choices.serial = serial;
         // The last record's CR is the final byte: the position ends one past n.
         EXPECT_EQ(rig.run(image("ABC|DE^xy~")).outcome, Outcome::Success);
         for (const auto& entry : rig.only({"bar ", "text"})) {

@@ -14,7 +14,7 @@ const Bytes kTwoRecords = image("ABC|DE^xy|");  // n = 12, sends ABCDE^xy
 
 DownloadRig parallelRig(PrinterModel printer = {}) {
     DownloadRig rig(printer);
-    rig.host.serial = false;
+    rig.choices.serial = false;
     return rig;
 }
 
@@ -25,7 +25,7 @@ TEST(ParallelTransfer, PortIsChosenByListIndex) {
     };
     for (const Row row : {Row{0, 0x378}, Row{1, 0x278}, Row{-1, 0x278}, Row{7, 0x278}}) {
         DownloadRig rig = parallelRig();
-        rig.host.port = row.portIndex;
+        rig.choices.portIndex = row.portIndex;
         rig.run(kTwoRecords);
         EXPECT_EQ(rig.parallel.claimedBase, row.base) << row.portIndex;
         const auto accesses = rig.only({"R", "W"});

@@ -26,8 +26,8 @@ TEST(SerialTransfer, SetsUpThePortInOrderFromTheChosenEntries) {
     };
     for (const auto& row : rows) {
         DownloadRig rig;
-        rig.host.port = row.portIndex;
-        rig.host.speed = row.speed;
+        rig.choices.portIndex = row.portIndex;
+        rig.choices.speedText = row.speed;
         rig.serial.open_ = row.foundOpen;
         rig.run(kTwoRecords);
         const auto setUp = rig.only({"isOpen", "close", "port", "settings", "open", "write"});

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -23,8 +25,11 @@ struct DownloadRig {
 
     download::DownloadResult run(const std::vector<std::uint8_t>& bytes) {
         TempImage file(bytes);
-        host.path = file.path();
-        return sequence.run();
+        choices.firmwarePath = file.path();
+        download::DownloadResult result = sequence.run(choices);
+        // The hosts route the closing message by the outcome it is shown with.
+        EXPECT_FALSE(host.outcomes.empty() || host.outcomes.back() != result.outcome);
+        return result;
     }
 
     // The log entries that start with one of the prefixes, in order.
@@ -45,6 +50,7 @@ struct DownloadRig {
     ScriptedSerialPort serial;
     SimulatedParallelPorts parallel;
     download::DownloadSequence sequence;
+    download::UserChoices choices;
 };
 
 inline const std::vector<std::string> kLocked = {"disable optCOM0", "disable optCOM1",

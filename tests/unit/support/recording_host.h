@@ -14,13 +14,10 @@ class RecordingHost final : public download::Host {
   public:
     explicit RecordingHost(std::vector<std::string>& log) : log_(log) {}
 
-    std::string path;
-    bool serial = true;
-    int port = 0;
-    std::string speed = "38400";
     bool logEvents = false;          // "events" entries are many; most tests leave them out
     std::function<void()> onEvents;  // runs inside letPendingEventsRun, like a queued click
     std::vector<std::string> messages;
+    std::vector<download::Outcome> outcomes;  // the outcome each message was shown with
     float barValue = -1;
     std::string text;
 
@@ -45,8 +42,9 @@ class RecordingHost final : public download::Host {
         text = download::formatProgressText(position, total);
         log_.push_back("text " + text);
     }
-    void showMessage(const std::string& message) override {
+    void showMessage(download::Outcome outcome, const std::string& message) override {
         messages.push_back(message);
+        outcomes.push_back(outcome);
         log_.push_back("message " + message);
     }
     void letPendingEventsRun() override {
@@ -57,10 +55,6 @@ class RecordingHost final : public download::Host {
             onEvents();
         }
     }
-    std::string firmwarePath() const override { return path; }
-    bool serialSelected() const override { return serial; }
-    int portIndex() const override { return port; }
-    std::string speedText() const override { return speed; }
 
   private:
     std::vector<std::string>& log_;
