@@ -1,9 +1,19 @@
 // korvane-cli send over a pseudo-terminal against korvane-printer-sim: the exit status and the
 // words a script or a person reads, per printer fault and port failure.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
+#include <fstream>
 #include <thread>
 
+#include "ports/device_lock.h"
 #include "ports/termios_serial_port.h"
 #include "serial_test_support.h"
 
@@ -79,6 +89,215 @@ TEST(SerialCli, SendExitsAndSpeaksPerOutcome) {
             EXPECT_NE(run.err.find(devices[i]), std::string::npos) << row.name << ": " << run.err;
         }
     }
+}
+
+namespace fs = std::filesystem;
+
+// The lock every program takes for the device behind `device`.
+fs::path lockOf(const std::string& device) {
+    return fs::path("/run/lock") / ports::lockFileName(fs::canonical(device));
+}
+
+// The tests read and write /run/lock as other programs do; a bare container may lack it.
+void needLockFolder() {
+    if (!fs::is_directory("/run/lock") && ::geteuid() == 0) {
+        fs::create_directories("/run/lock");
+        ::chmod("/run/lock", 01777);
+    }
+    if (::access("/run/lock", W_OK) != 0) {
+        GTEST_SKIP() << "/run/lock is not writable here";
+    }
+}
+
+void writeFile(const fs::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string readFile(const fs::path& path) {
+    const auto bytes = readBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// A line setting no download uses, put on the device before the sender opens it: the sender
+// must leave it so.
+void setForeignSettings(const std::string& device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    termios t{};
+    ASSERT_EQ(::tcgetattr(fd, &t), 0);
+    t.c_lflag |= ICANON | ECHO;
+    ::cfsetspeed(&t, B1200);
+    ASSERT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
+    ::close(fd);
+}
+
+bool hasForeignSettings(const std::string& device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+    termios t{};
+    const bool read = fd >= 0 && ::tcgetattr(fd, &t) == 0;
+    ::close(fd);
+    return read && ::cfgetospeed(&t) == B1200 && (t.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
+}
+
+// Holds once the sender has had the device for `settle`: it is inside the download then.
+std::function<bool()> whenLocked(const fs::path& lock, std::chrono::milliseconds settle) {
+    return
+        [lock, settle, since = std::optional<std::chrono::steady_clock::time_point>()]() mutable {
+            if (!since && fs::exists(lock)) {
+                since = std::chrono::steady_clock::now();
+            }
+            return since && std::chrono::steady_clock::now() - *since >= settle;
+        };
+}
+
+TEST(SerialCli, ASignalEndsTheDownloadAndLeavesNothingBehind) {
+    needLockFolder();
+    struct Row {
+        const char* name;
+        int signal;
+        std::vector<std::string> simArgs;
+        const char* says;
+    };
+    const std::vector<Row> rows = {
+        // Noticed at once inside the 5 s wait, not when it runs out.
+        {"SIGINT in the acknowledgement wait", SIGINT, {"--silent-from", "2"}, "Stopped by SIGINT"},
+        {"SIGHUP in the acknowledgement wait", SIGHUP, {"--silent-from", "2"}, "Stopped by SIGHUP"},
+        {"SIGTERM mid-stream", SIGTERM, {"--baud", "9600"}, "Stopped by SIGTERM"},
+    };
+    const auto image = sampleImage("demo.DPX");
+    for (const auto& row : rows) {
+        std::vector<std::string> args{"--image", image.string(), "--repeat"};
+        args.insert(args.end(), row.simArgs.begin(), row.simArgs.end());
+        tools::SimProcess sim(printerSimProgram(), args);
+        setForeignSettings(sim.devicePath());
+        const fs::path lock = lockOf(sim.devicePath());
+        RunOptions options;
+        options.signal = row.signal;
+        options.ready = whenLocked(lock, std::chrono::milliseconds(300));
+        const auto run = runProgram(
+            KORVANE_CLI, {"send", "--serial", sim.devicePath(), image.string()}, options);
+        EXPECT_EQ(run.status, 128 + row.signal) << row.name << ": " << run.err;
+        EXPECT_NE(run.err.find(row.says), std::string::npos) << row.name << ": " << run.err;
+        EXPECT_NE(run.err.find("partial firmware"), std::string::npos)
+            << row.name << ": " << run.err;
+        EXPECT_FALSE(fs::exists(lock)) << row.name;
+        EXPECT_TRUE(hasForeignSettings(sim.devicePath())) << row.name << ": settings not restored";
+    }
+}
+
+TEST(SerialCli, AnotherProgramsLockIsRespectedWhateverItsFormat) {
+    needLockFolder();
+    const pid_t live = ::getpid();
+    const pid_t dead = [] {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::_exit(0);
+        }
+        ::waitpid(child, nullptr, 0);
+        return child;
+    }();
+    auto classic = [](pid_t pid) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+        return std::string(text);
+    };
+    auto binary = [](pid_t pid) {
+        const std::int32_t value = pid;
+        return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+    };
+    struct Row {
+        const char* name;
+        std::string content;
+        bool viaLink;  // the sender names the device through a symbolic link
+        int status;
+        bool lockStays;
+    };
+    const std::vector<Row> rows = {
+        {"classic format, live", classic(live), false, 3, true},
+        {"bare pid with more lines, live", std::to_string(live) + "\nminicom\nhost\n", false, 3,
+         true},
+        {"binary pid, live", binary(live), false, 3, true},
+        {"classic format, live, device named by a link", classic(live), true, 3, true},
+        {"classic format, dead owner", classic(dead), false, 0, false},
+    };
+    const auto image = sampleImage("small.DPX");
+    for (const auto& row : rows) {
+        tools::SimProcess sim(printerSimProgram(), {"--image", image.string()});
+        ScratchDir dir;
+        const fs::path lock = lockOf(sim.devicePath());
+        writeFile(lock, row.content);
+        std::string device = sim.devicePath();
+        if (row.viaLink) {
+            device = dir.file("printer").string();
+            fs::create_symlink(sim.devicePath(), device);
+        }
+        const auto run =
+            runProgram(KORVANE_CLI, {"send", "--serial", device, "--quiet", image.string()},
+                       std::chrono::seconds(30));
+        EXPECT_EQ(run.status, row.status) << row.name << ": " << run.err;
+        if (row.status == 3) {
+            EXPECT_NE(run.err.find("busy"), std::string::npos) << row.name << ": " << run.err;
+            EXPECT_NE(run.err.find(std::to_string(live)), std::string::npos) << row.name;
+        }
+        EXPECT_EQ(fs::exists(lock), row.lockStays) << row.name;
+        if (row.lockStays) {
+            EXPECT_EQ(readFile(lock), row.content) << row.name;
+        }
+        fs::remove(lock);
+    }
+}
+
+TEST(SerialCli, TheEdgesOfTheProcessEndCleanly) {
+    ScratchDir dir;
+    const std::string fifo = dir.file("firmware.DPX").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto image = sampleImage("small.DPX").string();
+    tools::SimProcess sim(printerSimProgram(), {"--image", image, "--repeat"});
+    const char* const missing = "/dev/korvane-unplugged";
+    ::setenv("KORVANE_COM1", missing, 1);
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        bool stdoutClosed;
+        int status;
+        const char* errHas;
+        const char* errLacks;  // "" for no such check
+    };
+    const std::vector<Row> rows = {
+        {"send a FIFO", {"send", "--serial", sim.devicePath(), fifo}, false, 3, "named pipe", ""},
+        {"check a FIFO", {"check", fifo}, false, 3, "named pipe", ""},
+        {"success into a closed pipe",
+         {"send", "--serial", sim.devicePath(), "--quiet", image},
+         true,
+         0,
+         "could not write",
+         ""},
+        {"a parallel device named by path",
+         {"send", "--parallel", "/dev/null", image},
+         {},
+         3,
+         "/dev/null",
+         "LPT"},
+        // COM1 is this very device, yet the user named a path: the messages say the path.
+        {"a serial device named by path",
+         {"send", "--serial", missing, image},
+         false,
+         3,
+         missing,
+         "COM"},
+    };
+    for (const auto& row : rows) {
+        RunOptions options;
+        options.limit = std::chrono::seconds(20);
+        options.stdoutClosed = row.stdoutClosed;
+        const auto run = runProgram(KORVANE_CLI, row.args, options);
+        EXPECT_EQ(run.status, row.status) << row.name << ": " << run.err;
+        EXPECT_NE(run.err.find(row.errHas), std::string::npos) << row.name << ": " << run.err;
+        if (*row.errLacks != '\0') {
+            EXPECT_EQ(run.err.find(row.errLacks), std::string::npos) << row.name << ": " << run.err;
+        }
+    }
+    ::unsetenv("KORVANE_COM1");
 }
 
 }  // namespace

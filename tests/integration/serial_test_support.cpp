@@ -46,14 +46,30 @@ ScratchDir::~ScratchDir() {
 
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
                       std::chrono::milliseconds limit) {
+    RunOptions options;
+    options.limit = limit;
+    return runProgram(program, args, options);
+}
+
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                      const RunOptions& options) {
+    const auto limit = options.limit;
     ScratchDir dir;
     const std::string outPath = dir.file("out").string();
     const std::string errPath = dir.file("err").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int closedPipe[2] = {-1, -1};
+    if (options.stdoutClosed) {
+        if (::pipe2(closedPipe, O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe failed");
+        }
+        posix_spawn_file_actions_adddup2(&actions, closedPipe[1], STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    }
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<std::string> words{program};
@@ -67,13 +83,22 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     const int spawned =
         ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    if (options.stdoutClosed) {
+        ::close(closedPipe[0]);
+        ::close(closedPipe[1]);
+    }
     if (spawned != 0) {
         throw std::runtime_error("cannot start " + program);
     }
     ProgramRun run;
     const auto end = std::chrono::steady_clock::now() + limit;
     int status = 0;
+    bool signalled = options.signal == 0;
     while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (!signalled && options.ready && options.ready()) {
+            ::kill(pid, options.signal);
+            signalled = true;
+        }
         if (std::chrono::steady_clock::now() >= end) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);

@@ -36,9 +36,20 @@ struct ProgramRun {
     std::string err;
 };
 
+struct RunOptions {
+    std::chrono::milliseconds limit{60'000};
+    // Sent once `ready` first holds (polled while the program runs), when set.
+    int signal = 0;
+    std::function<bool()> ready;
+    // Standard output a pipe whose reader has gone, as in `program | head -c0`.
+    bool stdoutClosed = false;
+};
+
 // Runs a program to its end, killed after `limit`, with its output kept.
 ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
                       std::chrono::milliseconds limit);
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                      const RunOptions& options);
 
 // Runs `work` as a user without special rights and returns what it returned: as root, in a
 // child process under "nobody" (root may open any device, exclusive or not); otherwise here.

@@ -11,16 +11,21 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <optional>
 #include <thread>
 
+#include "download/host.h"
 #include "download/port_error.h"
 #include "image/record_walk.h"
+#include "ports/device_lock.h"
 #include "ports/serial_device_map.h"
 #include "ports/serial_settings.h"
+#include "ports/stop_request.h"
 #include "ports/termios_serial_port.h"
 #include "serial_test_support.h"
 
@@ -128,6 +133,11 @@ class PtyPair {
     std::string path_;
 };
 
+std::string readText(const std::filesystem::path& path) {
+    const auto bytes = readBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
 TermiosSerialPort::DeviceResolver fixed(const std::string& path) {
     return [path](int) { return path; };
 }
@@ -217,6 +227,85 @@ TEST(TermiosSerialPort, ReadAllWaitsForTheFirstByteOrTheDeadline) {
         });
         EXPECT_EQ(port.readAll(steady_clock::now() + row.deadline), row.reply) << row.name;
         printer.join();
+    }
+}
+
+// A stop is seen the moment it is asked for, not when the wait runs out: were it not, this
+// wait of an hour would hold the test until its time limit.
+TEST(TermiosSerialPort, AStopRequestEndsTheWaitAtOnce) {
+    PtyPair pty;
+    ports::StopRequest stop;
+    TermiosSerialPort port(fixed(pty.path()), &stop);
+    openAt38400(port);
+    std::thread asker([&] {
+        std::this_thread::sleep_for(milliseconds(100));
+        stop.request(SIGTERM);
+    });
+    EXPECT_THROW(port.readAll(steady_clock::now() + std::chrono::hours(1)),
+                 download::DownloadAbandoned);
+    asker.join();
+    EXPECT_EQ(stop.signal(), SIGTERM);
+}
+
+TEST(DeviceLock, ReadsThePidOfEveryUsualFormat) {
+    const std::int32_t binary = 4321;
+    const std::pair<std::string, std::optional<pid_t>> rows[] = {
+        {"      1234\n", 1234},
+        {"1234\n", 1234},
+        {"1234", 1234},
+        {"1234\nminicom\nhost\n", 1234},
+        {std::string(reinterpret_cast<const char*>(&binary), 4), 4321},
+        {"", std::nullopt},
+        {"   \n", std::nullopt},
+        {"0\n", std::nullopt},
+        {"-5\n", std::nullopt},
+        {"12ab\n", std::nullopt},
+        {"99999999999\n", std::nullopt},
+    };
+    for (const auto& [content, pid] : rows) {
+        EXPECT_EQ(ports::parseLockPid(content), pid) << '"' << content << '"';
+    }
+    EXPECT_EQ(ports::lockFileName("/dev/ttyUSB0"), "LCK..ttyUSB0");
+    EXPECT_EQ(ports::lockFileName("/dev/pts/3"), "LCK..pts_3");
+}
+
+TEST(DeviceLock, ADeadOwnerNeverBlocksALiveOneAlways) {
+    ScratchDir dir;
+    const auto folder = dir.file("lock");
+    std::filesystem::create_directories(folder);
+    ports::LockEnvironment environment;
+    environment.folders = {folder};
+    environment.alive = [](pid_t pid) { return pid == 111; };
+    environment.commandOf = [](pid_t) { return std::string("minicom"); };
+    const auto lock = folder / "LCK..ttyS0";
+    struct Row {
+        const char* name;
+        const char* content;
+        bool busy;
+    };
+    const Row rows[] = {
+        {"live owner", "       111\n", true},
+        {"dead owner", "       222\n", false},
+        {"unreadable content", "garbage", false},
+        {"no lock", nullptr, false},
+    };
+    for (const auto& row : rows) {
+        std::filesystem::remove(lock);
+        if (row.content != nullptr) {
+            std::ofstream(lock) << row.content;
+        }
+        try {
+            const ports::DeviceLock held("/dev/ttyS0", "COM1", environment);
+            EXPECT_FALSE(row.busy) << row.name;
+            EXPECT_EQ(ports::parseLockPid(readText(lock)), ::getpid()) << row.name;
+        } catch (const PortError& error) {
+            EXPECT_TRUE(row.busy) << row.name << ": " << error.what();
+            for (const char* part : {"busy", "111", "minicom", "LCK..ttyS0"}) {
+                EXPECT_NE(std::string(error.what()).find(part), std::string::npos)
+                    << row.name << ": " << error.what();
+            }
+        }
+        EXPECT_EQ(std::filesystem::exists(lock), row.busy) << row.name << ": left behind";
     }
 }
 
