@@ -241,6 +241,8 @@ int watch(double unplugAfterS, const std::string& device, const std::string& gue
     Fd pidfd(static_cast<int>(syscall(SYS_pidfd_open, child, 0)));
 
     std::vector<Sample> samples;
+    std::optional<double> firstSeen;
+    double lastSeen = 0;
     int senderFd = -1;
     for (;;) {
         pollfd p{pidfd.get(), POLLIN, 0};
@@ -262,6 +264,10 @@ int watch(double unplugAfterS, const std::string& device, const std::string& gue
         const bool modemReads =
             unplugAfterS <= 0 || secondsSince(start) < unplugAfterS - kModemQuietS;
         samples.push_back(sample(copy.get(), device, modemReads));
+        lastSeen = secondsSince(start);
+        if (!firstSeen) {
+            firstSeen = lastSeen;
+        }
     }
     int status = 0;
     waitpid(child, &status, 0);
@@ -286,6 +292,12 @@ int watch(double unplugAfterS, const std::string& device, const std::string& gue
     char ran[32];
     std::snprintf(ran, sizeof ran, "%.3f", ranS);
     seen["cli_run_s"] = ran;
+    if (firstSeen) {
+        // From the first to the last look at the open port: about the download itself, without
+        // the CLI's start-up and the image load.
+        std::snprintf(ran, sizeof ran, "%.3f", lastSeen - *firstSeen);
+        seen["port_open_s"] = ran;
+    }
     if (unplugAfterS <= 0) {
         if (auto timer = readLine(latencyTimerPath(device))) {
             seen["latency_timer_after"] = *timer;
