@@ -54,6 +54,21 @@ kq_extract_vmlinux() {
 
 # Sets kq_kernel (the image to boot) and kq_moddir (the .ko files), fetching them when missing.
 kq_ensure_kernel() {
+    mkdir -p "$kq_cache"
+    # Guests started side by side (ctest -j) fetch the kernel once.
+    exec {kq_lock}>"$kq_cache/lock"
+    flock "$kq_lock" || kq_die "cannot lock $kq_cache/lock"
+    kq_fetch_kernel
+    exec {kq_lock}>&-
+    if [ -f "$kq_cache/kernel/vmlinux" ]; then
+        kq_kernel="$kq_cache/kernel/vmlinux"
+    else
+        kq_kernel="$kq_cache/kernel/vmlinuz"
+    fi
+    kq_moddir="$kq_cache/kernel/modules"
+}
+
+kq_fetch_kernel() {
     local stamp="$kq_cache/kernel/ready" module
     # A cache from before the USB modules were kept is fetched again.
     for module in "${kq_modules[@]}" "${kq_usb_modules[@]}"; do
@@ -109,12 +124,6 @@ kq_ensure_kernel() {
         basename "$deb" >"$stamp"
         rm -rf "$download"
     fi
-    if [ -f "$kq_cache/kernel/vmlinux" ]; then
-        kq_kernel="$kq_cache/kernel/vmlinux"
-    else
-        kq_kernel="$kq_cache/kernel/vmlinuz"
-    fi
-    kq_moddir="$kq_cache/kernel/modules"
 }
 
 # The static guest program: $KORVANE_LPT_GUEST, else built in $KORVANE_BUILD_DIR (default the

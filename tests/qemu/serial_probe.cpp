@@ -264,6 +264,7 @@ int watch(double unplugAfterS, const std::string& device, const std::string& gue
         const bool modemReads =
             unplugAfterS <= 0 || secondsSince(start) < unplugAfterS - kModemQuietS;
         samples.push_back(sample(copy.get(), device, modemReads));
+        samples.back()["locks_during"] = std::to_string(countEntries("/run/lock"));
         lastSeen = secondsSince(start);
         if (!firstSeen) {
             firstSeen = lastSeen;
