@@ -8,6 +8,7 @@
 #include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -239,6 +240,12 @@ int watch(double unplugAfterS, const std::string& device, const std::string& gue
     std::printf("@@KORVANE-CLI-START\n");
     std::fflush(stdout);
     Fd pidfd(static_cast<int>(syscall(SYS_pidfd_open, child, 0)));
+    if (pidfd.get() < 0) {
+        std::fprintf(stderr, "probe: pidfd_open: %s\n", std::strerror(errno));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        return 1;
+    }
 
     std::vector<Sample> samples;
     std::optional<double> firstSeen;
