@@ -1,17 +1,22 @@
-# Shared by lpt-run and bench/parallel-guest-bench: fetches a Debian kernel with the parallel-port
-# modules, builds an initramfs around the static guest program, and boots it under QEMU with two
-# emulated ISA parallel ports (0x378 and 0x278) whose output goes to host files.
-# Source it; it defines kq_* functions and sets nothing else until they are called.
+# Shared by the QEMU guests (lpt-run, serial-run and their benchmarks): fetches a Debian kernel
+# with the parallel-port and USB serial modules, builds an initramfs around a guest program, and
+# boots it under QEMU; kq_boot adds two emulated ISA parallel ports (0x378 and 0x278) whose output
+# goes to host files.
+# Source it; it defines kq_* functions and sets nothing else until they are called (kq_name, the
+# prefix of its messages, may be set before).
 
 kq_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 kq_cache=${KORVANE_QEMU_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/korvane-qemu}
+kq_name=${kq_name:-lpt}
 kq_modules=(parport parport_pc ppdev lp)
+# In load order: the FTDI adapter on QEMU's xHCI controller.
+kq_usb_modules=(usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio)
 # About a second off each boot under TCG: no crypto self-tests, no mitigation patching, no TSC
 # and timer checks that an emulated machine gains nothing from.
 kq_fast_boot="cryptomgr.notests mitigations=off tsc=reliable no_timer_check"
 
 kq_die() {
-    echo "lpt: $*" >&2
+    echo "$kq_name: $*" >&2
     exit 1
 }
 
@@ -49,14 +54,33 @@ kq_extract_vmlinux() {
 
 # Sets kq_kernel (the image to boot) and kq_moddir (the .ko files), fetching them when missing.
 kq_ensure_kernel() {
-    local stamp="$kq_cache/kernel/ready"
+    mkdir -p "$kq_cache"
+    # Guests started side by side (ctest -j) fetch the kernel once.
+    exec {kq_lock}>"$kq_cache/lock"
+    flock "$kq_lock" || kq_die "cannot lock $kq_cache/lock"
+    kq_fetch_kernel
+    exec {kq_lock}>&-
+    if [ -f "$kq_cache/kernel/vmlinux" ]; then
+        kq_kernel="$kq_cache/kernel/vmlinux"
+    else
+        kq_kernel="$kq_cache/kernel/vmlinuz"
+    fi
+    kq_moddir="$kq_cache/kernel/modules"
+}
+
+kq_fetch_kernel() {
+    local stamp="$kq_cache/kernel/ready" module
+    # A cache from before the USB modules were kept is fetched again.
+    for module in "${kq_modules[@]}" "${kq_usb_modules[@]}"; do
+        [ -f "$kq_cache/kernel/modules/$module.ko" ] || rm -f "$stamp"
+    done
     if [ ! -f "$stamp" ]; then
         kq_need apt-get apt-cache dpkg-deb tar
         mkdir -p "$kq_cache"
         local package
         package=$(kq_kernel_package)
         if [ -z "$package" ]; then
-            echo "lpt: apt knows no linux-image-amd64, updating the package lists" >&2
+            echo "$kq_name: apt knows no linux-image-amd64, updating the package lists" >&2
             apt-get update -qq >&2 || kq_die "apt-get update failed"
             package=$(kq_kernel_package)
         fi
@@ -64,7 +88,7 @@ kq_ensure_kernel() {
         local download="$kq_cache/download"
         rm -rf "$download" "$kq_cache/kernel"
         mkdir -p "$download" "$kq_cache/kernel/modules"
-        echo "lpt: fetching $package into $kq_cache" >&2
+        echo "$kq_name: fetching $package into $kq_cache" >&2
         # apt's sandbox user may not write into a home folder; the file lands here either way.
         if ! (cd "$download" && apt-get download -o APT::Sandbox::User=root "$package" >&2); then
             # Stale package lists name a version the mirror no longer has.
@@ -75,11 +99,13 @@ kq_ensure_kernel() {
         fi
         local deb
         deb=$(ls "$download"/*.deb | head -n1)
-        dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$download" --wildcards \
-            './boot/vmlinuz-*' '*/parport.ko*' '*/parport_pc.ko*' '*/ppdev.ko*' '*/lp.ko*' ||
+        local patterns=('./boot/vmlinuz-*') file
+        for module in "${kq_modules[@]}" "${kq_usb_modules[@]}"; do
+            patterns+=("*/$module.ko*")
+        done
+        dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$download" --wildcards "${patterns[@]}" ||
             kq_die "cannot unpack $deb"
-        local module file
-        for module in "${kq_modules[@]}"; do
+        for module in "${kq_modules[@]}" "${kq_usb_modules[@]}"; do
             file=$(find "$download/lib/modules" -name "$module.ko*" | head -n1)
             [ -n "$file" ] || kq_die "$deb has no $module module"
             case $file in
@@ -92,18 +118,12 @@ kq_ensure_kernel() {
         local vmlinuz
         vmlinuz=$(ls "$download"/boot/vmlinuz-* | head -n1)
         if ! kq_extract_vmlinux "$vmlinuz" "$kq_cache/kernel/vmlinux"; then
-            echo "lpt: cannot uncompress $vmlinuz, booting it compressed (slower)" >&2
+            echo "$kq_name: cannot uncompress $vmlinuz, booting it compressed (slower)" >&2
             cp "$vmlinuz" "$kq_cache/kernel/vmlinuz"
         fi
         basename "$deb" >"$stamp"
         rm -rf "$download"
     fi
-    if [ -f "$kq_cache/kernel/vmlinux" ]; then
-        kq_kernel="$kq_cache/kernel/vmlinux"
-    else
-        kq_kernel="$kq_cache/kernel/vmlinuz"
-    fi
-    kq_moddir="$kq_cache/kernel/modules"
 }
 
 # The static guest program: $KORVANE_LPT_GUEST, else built in $KORVANE_BUILD_DIR (default the
@@ -123,25 +143,49 @@ kq_ensure_guest() {
     kq_guest="$build/tests/qemu/korvane_lpt_guest"
 }
 
+# kq_root_new: a fresh root folder in kq_root with busybox and the modules; kq_pack puts it in an
+# initramfs. The root is mode 755 so that a guest user other than root can reach anything.
+kq_root_new() {
+    kq_need busybox cpio
+    kq_root=$(mktemp -d)
+    mkdir -p "$kq_root"/{bin,sbin,dev,proc,sys,tmp,lib/modules}
+    cp "$(command -v busybox)" "$kq_root/bin/busybox"
+    file -L "$kq_root/bin/busybox" 2>/dev/null | grep -q 'dynamically linked' &&
+        kq_die "busybox is not static: install busybox-static"
+    cp "$kq_moddir"/*.ko "$kq_root/lib/modules/"
+    chmod 755 "$kq_root/bin/busybox"
+    chmod 755 "$kq_root"
+    chmod 1777 "$kq_root/tmp"
+}
+
+# kq_pack OUT: the initramfs of kq_root, which is removed.
+kq_pack() {
+    (cd "$kq_root" && find . | cpio -o -H newc --quiet) >"$1"
+    rm -rf "$kq_root"
+}
+
 # kq_initramfs OUT IMAGE INIT-SCRIPT: busybox, the modules, the guest program and the image.
 kq_initramfs() {
-    local out=$1 image=$2 init=$3 root
-    kq_need busybox cpio
-    root=$(mktemp -d)
-    mkdir -p "$root"/{bin,sbin,dev,proc,sys,tmp,lib/modules}
-    cp "$(command -v busybox)" "$root/bin/busybox"
-    file -L "$root/bin/busybox" 2>/dev/null | grep -q 'dynamically linked' &&
-        kq_die "busybox is not static: install busybox-static"
-    cp "$kq_moddir"/*.ko "$root/lib/modules/"
-    cp "$kq_guest" "$root/bin/korvane_lpt_guest"
-    cp "$image" "$root/image.DPX"
-    cp "$init" "$root/init"
-    chmod 755 "$root/init" "$root/bin/korvane_lpt_guest" "$root/bin/busybox"
-    chmod 644 "$root/image.DPX"
-    chmod 755 "$root"
-    chmod 1777 "$root/tmp"
-    (cd "$root" && find . | cpio -o -H newc --quiet) >"$out"
-    rm -rf "$root"
+    local out=$1 image=$2 init=$3
+    kq_root_new
+    cp "$kq_guest" "$kq_root/bin/korvane_lpt_guest"
+    cp "$image" "$kq_root/image.DPX"
+    cp "$init" "$kq_root/init"
+    chmod 755 "$kq_root/init" "$kq_root/bin/korvane_lpt_guest"
+    chmod 644 "$kq_root/image.DPX"
+    kq_pack "$out"
+}
+
+# kq_qemu INITRAMFS KERNEL-ARGUMENTS QEMU-ARGUMENT...: one guest run on a bare PC, with the
+# devices the arguments add.
+kq_qemu() {
+    local initramfs=$1 append=$2
+    shift 2
+    kq_need qemu-system-x86_64 timeout
+    timeout "${KORVANE_QEMU_TIMEOUT:-300}" qemu-system-x86_64 \
+        -accel tcg -M pc -m 256 -nodefaults -no-user-config -display none -no-reboot \
+        -kernel "$kq_kernel" -initrd "$initramfs" \
+        -append "quiet loglevel=1 panic=-1 $kq_fast_boot $append" "$@"
 }
 
 # kq_boot INITRAMFS CONSOLE LPT1-CHARDEV LPT2-CHARDEV [KERNEL-ARGUMENT...]: one guest run; the
@@ -149,11 +193,7 @@ kq_initramfs() {
 kq_boot() {
     local initramfs=$1 console=$2 lpt1=$3 lpt2=$4
     shift 4
-    kq_need qemu-system-x86_64 timeout
-    timeout "${KORVANE_QEMU_TIMEOUT:-300}" qemu-system-x86_64 \
-        -accel tcg -M pc -m 256 -nodefaults -no-user-config -display none -no-reboot \
-        -kernel "$kq_kernel" -initrd "$initramfs" \
-        -append "console=ttyS0 quiet loglevel=1 panic=-1 $kq_fast_boot $*" \
+    kq_qemu "$initramfs" "console=ttyS0 $*" \
         -serial "file:$console" \
         -chardev "$lpt1,id=lpt1" -device isa-parallel,chardev=lpt1,iobase=0x378,irq=7 \
         -chardev "$lpt2,id=lpt2" -device isa-parallel,chardev=lpt2,iobase=0x278,irq=5
