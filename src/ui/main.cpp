@@ -1,15 +1,51 @@
 #include <QApplication>
+#include <cstring>
+#include <iostream>
 
 #include "download/clock.h"
+#include "korvane/version.h"
 #include "ports/linux_parallel_ports.h"
 #include "ports/termios_serial_port.h"
 #include "ui/file_chooser.h"
 #include "ui/form1.h"
 #include "ui/message_presenter.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: korvane [--help | --version] [Qt options]\n"
+    "\n"
+    "Opens the firmware loader's window: File > Open picks the .DPX file, then the port type,\n"
+    "the port and (for COM) the speed; \"Download Start\" sends it. Without a display use\n"
+    "korvane-cli, which runs the same download from a terminal.\n"
+    "\n"
+    "COM1..COM4, LPT1 and LPT2 map to devices as korvane-cli --help says; $KORVANE_COM1..4,\n"
+    "$KORVANE_LPT1 and $KORVANE_LPT2 name a device for a port.\n";
+
+// Answered before QApplication exists, so that they work where there is no display.
+bool answeredAtOnce(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::cout << kUsage;
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::cout << "korvane " << korvane::kVersion << '\n';
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (answeredAtOnce(argc, argv)) {
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
+    QApplication::setApplicationVersion(QString::fromLatin1(korvane::kVersion));
     QApplication::setDesktopFileName(QStringLiteral("korvane"));
 
     korvane::ports::TermiosSerialPort serialPort;
