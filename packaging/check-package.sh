@@ -83,7 +83,14 @@ while read -r page help; do
     [ ! -s "$work/$page.warnings" ] || fail "$page.1 renders with: $(cat "$work/$page.warnings")"
     grep -q '^NAME' "$text" || fail "$page.1 has no NAME section"
     read -r -a words <<<"$help"
-    for option in $("${nodisplay[@]}" "$root/usr/bin/${words[@]}" 2>/dev/null | options_in); do
+    # A command that does not know --help yet answers with the usage status, 2; any other
+    # failure, or silence, is a fault.
+    status=0
+    "${nodisplay[@]}" "$root/usr/bin/${words[@]}" >"$work/help" 2>/dev/null || status=$?
+    if [ $status -ne 2 ] && { [ $status -ne 0 ] || [ ! -s "$work/help" ]; }; then
+        fail "'${words[*]}' exits $status with $(wc -c <"$work/help") bytes of help"
+    fi
+    for option in $(options_in <"$work/help"); do
         grep -qE -- "(^|[^[:alnum:]-])$option([^[:alnum:]-]|\$)" "$text" ||
             fail "'${words[*]}' prints $option, which $page(1) does not describe"
     done
