@@ -40,8 +40,8 @@ _korvane_cli() {
 
     if [[ -z $command ]]; then
         local commands
-        commands="check send help $("$program" --help 2>/dev/null |
-            sed -n 's/^ *korvane-cli \([a-z][a-z-]*\).*/\1/p')"
+        commands="$(printf "%s\n" check send help $("$program" --help 2>/dev/null |
+            sed -n 's/^ *korvane-cli \([a-z][a-z-]*\).*/\1/p') | sort -u)"
         if [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W '--help --version' -- "$cur"))
         else
