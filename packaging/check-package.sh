@@ -107,6 +107,14 @@ for program in korvane korvane-cli korvane-printer-sim; do
     [ "$said" = "$program $version" ] || fail "$program --version says '$said', package is $version"
 done
 
+# Without a display the window says so in one line that points to korvane-cli.
+status=0
+"${nodisplay[@]}" "$root/usr/bin/korvane" >/dev/null 2>"$work/nodisplay" || status=$?
+if [ $status -ne 1 ] || [ "$(wc -l <"$work/nodisplay")" -ne 1 ] ||
+    ! grep -q korvane-cli "$work/nodisplay"; then
+    fail "korvane without a display exits $status with: $(cat "$work/nodisplay")"
+fi
+
 # Completion: the line typed so far, and words the answer must hold (or "-" for none).
 completion=/usr/share/bash-completion/bash_completion
 if [ ! -r "$completion" ]; then

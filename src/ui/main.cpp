@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -37,11 +38,31 @@ bool answeredAtOnce(int argc, char** argv) {
     return false;
 }
 
+// Qt aborts when it finds no display; say it in one line instead. A platform asked for by
+// name (offscreen, vnc, ...) needs none.
+bool displayMissing(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) {
+            return false;
+        }
+    }
+    const auto unset = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value == nullptr || *value == '\0';
+    };
+    return unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (answeredAtOnce(argc, argv)) {
         return 0;
+    }
+    if (displayMissing(argc, argv)) {
+        std::cerr << "korvane: no display to open the window on (DISPLAY is not set); "
+                     "korvane-cli runs the same download from a terminal (korvane-cli --help).\n";
+        return 1;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
