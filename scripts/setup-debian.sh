@@ -14,6 +14,8 @@ packages=(
     xvfb xauth
     # the parallel-port tests: a small Linux guest with emulated ISA parallel ports
     qemu-system-x86 busybox-static cpio
+    # manual pages, icons, the Debian package and its checks
+    scdoc librsvg2-bin dpkg-dev file man-db desktop-file-utils appstream bash-completion
 )
 
 missing=()

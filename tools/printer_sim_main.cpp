@@ -2,14 +2,20 @@
 #include <string>
 #include <vector>
 
+#include "korvane/version.h"
 #include "printer_sim.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--version") {
+        std::cout << "korvane-printer-sim " << korvane::kVersion << '\n';
+        return 0;
+    }
     const auto parsed = korvane::tools::parseSimOptions(args);
     if (!parsed.options) {
         if (parsed.error.empty()) {
-            std::cout << korvane::tools::simUsage();
+            std::cout << korvane::tools::simUsage()
+                      << "\nkorvane-printer-sim --version prints the version.\n";
             return 0;
         }
         std::cerr << "korvane-printer-sim: " << parsed.error << "\n\n"

@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "korvane/version.h"
 
 namespace {
 
@@ -13,6 +14,7 @@ constexpr const char* kUsage =
     "  korvane-cli check FILE\n"
     "  korvane-cli send --serial PORT [--baud 4800|9600|19200|38400] [--quiet] FILE\n"
     "  korvane-cli send --parallel PORT [--quiet] FILE\n"
+    "  korvane-cli --help | --version\n"
     "\n"
     "check  reads a firmware image and reports its records, where each transfer stops and\n"
     "       every rule it breaks. Exit 0: both transfers send it whole and alike; 1: it breaks\n"
@@ -40,6 +42,10 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(words.begin() + 1, words.end());
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
+        return korvane::cli::kExitOk;
+    }
+    if (command == "--version") {
+        std::cout << "korvane-cli " << korvane::kVersion << '\n';
         return korvane::cli::kExitOk;
     }
     if (command == "check") {

@@ -1,8 +1,11 @@
 #include <QApplication>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <iostream>
 
 #include "download/clock.h"
+#include "korvane/version.h"
 #include "ports/linux_parallel_ports.h"
 #include "ports/stop_aware_ports.h"
 #include "ports/stop_request.h"
@@ -34,15 +37,65 @@ void releaseOnFatal(QtMsgType type, const QMessageLogContext& context, const QSt
     }
 }
 
+constexpr const char* kUsage =
+    "Usage: korvane [--help | --version] [Qt options]\n"
+    "\n"
+    "Opens the firmware loader's window: File > Open picks the .DPX file, then the port type,\n"
+    "the port and (for COM) the speed; \"Download Start\" sends it. Without a display use\n"
+    "korvane-cli, which runs the same download from a terminal.\n"
+    "\n"
+    "COM1..COM4, LPT1 and LPT2 map to devices as korvane-cli --help says; $KORVANE_COM1..4,\n"
+    "$KORVANE_LPT1 and $KORVANE_LPT2 name a device for a port.\n";
+
+// Answered before QApplication exists, so that they work where there is no display.
+bool answeredAtOnce(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::cout << kUsage;
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::cout << "korvane " << korvane::kVersion << '\n';
+            return true;
+        }
+    }
+    return false;
+}
+
+// Qt aborts when it finds no display; say it in one line instead. A platform asked for by
+// name (offscreen, vnc, ...) needs none.
+bool displayMissing(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) {
+            return false;
+        }
+    }
+    const auto unset = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value == nullptr || *value == '\0';
+    };
+    return unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (answeredAtOnce(argc, argv)) {
+        return 0;
+    }
+    if (displayMissing(argc, argv)) {
+        std::cerr << "korvane: no display to open the window on (DISPLAY is not set); "
+                     "korvane-cli runs the same download from a terminal (korvane-cli --help).\n";
+        return 1;
+    }
+
     // SIGINT, SIGTERM and SIGHUP end the program as File > Exit does.
     korvane::ports::StopRequest stop;
     std::signal(SIGPIPE, SIG_IGN);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
+    QApplication::setApplicationVersion(QString::fromLatin1(korvane::kVersion));
     QApplication::setDesktopFileName(QStringLiteral("korvane"));
 
     korvane::ports::TermiosSerialPort serialPort(korvane::ports::serialDeviceForPort, &stop);
