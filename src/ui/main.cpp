@@ -1,12 +1,15 @@
 #include <QApplication>
 #include <csignal>
 #include <cstdlib>
+#include <iostream>
 
 #include "download/clock.h"
 #include "ports/linux_parallel_ports.h"
+#include "ports/port_report.h"
 #include "ports/stop_aware_ports.h"
 #include "ports/stop_request.h"
 #include "ports/termios_serial_port.h"
+#include "ui/display_check.h"
 #include "ui/file_chooser.h"
 #include "ui/form1.h"
 #include "ui/message_presenter.h"
@@ -37,6 +40,10 @@ void releaseOnFatal(QtMsgType type, const QMessageLogContext& context, const QSt
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const auto missing = korvane::ui::missingDisplay(std::getenv)) {
+        std::cerr << *missing << '\n';
+        return EXIT_FAILURE;
+    }
     // SIGINT, SIGTERM and SIGHUP end the program as File > Exit does.
     korvane::ports::StopRequest stop;
     std::signal(SIGPIPE, SIG_IGN);
@@ -55,13 +62,17 @@ int main(int argc, char** argv) {
     korvane::ui::QtFileChooser fileChooser;
     korvane::ui::QtMessagePresenter messages;
 
+    const auto describePort = [](int portType, int index) {
+        return QString::fromStdString(korvane::ports::describeChosenPort(portType == 0, index, {}));
+    };
     korvane::ui::Form1 form({.fileChooser = fileChooser,
                              .messages = messages,
                              .serialPort = serialPort,
                              .parallelPorts = stoppableParallel,
                              .clock = clock,
                              .endProgram = {},
-                             .endRequestDescriptor = stop.wakeDescriptor()});
+                             .endRequestDescriptor = stop.wakeDescriptor(),
+                             .describePort = describePort});
     form.Form_Load();
     const int status = QApplication::exec();
     qInstallMessageHandler(qtDefaultHandler);
