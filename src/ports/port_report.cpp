@@ -248,6 +248,10 @@ std::string portsReport(const SerialInventory& inventory, const SerialEnvironmen
         } else {
             out << "      stable names: none (the kernel's name of an on-board port is stable)\n";
         }
+        if (device.kind == SerialKind::OnBoard) {
+            out << "      behind it: unknown (a UART cannot tell whether anything is on its "
+                   "cable)\n";
+        }
         out << "      driver:   " << (device.driver.empty() ? "unknown" : device.driver) << '\n';
         if (labels.empty()) {
             out << "      not one of COM1..COM4 now: use its path, or set KORVANE_COMk to it\n";
