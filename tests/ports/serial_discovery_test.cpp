@@ -123,32 +123,25 @@ TEST(SerialDiscovery, ReadsWhatTheKernelAndUdevSayOfEachDevice) {
     system.stableName("by-path", "pci-0000:00:14.0-usb-0:2:1.0-port0", "ttyUSB0");
     system.stableName("by-id", "usb-Other-if00", "ttyACM0");
 
-    const auto inventory = discoverSerialDevices(system.serial());
-    ASSERT_EQ(inventory.devices.size(), 3u);
-    const SerialDevice& uart = inventory.devices[0];
-    EXPECT_EQ(uart.kind, SerialKind::OnBoard);
-    EXPECT_EQ(uart.uartType, "16550A");
-    EXPECT_EQ(uart.ioPort, "0x3F8");
-    EXPECT_EQ(uart.driver, "serial");  // not the serial core's "port"
-    EXPECT_TRUE(uart.byId.empty());
-
-    const SerialDevice& usb = inventory.devices[1];
-    EXPECT_EQ(usb.kind, SerialKind::UsbSerial);
-    EXPECT_EQ(usb.driver, "ftdi_sio");
-    EXPECT_EQ(usb.usbPort, "1-2");
-    EXPECT_EQ(usb.usbInterface, "1-2:1.0");
-    EXPECT_EQ(usb.vendorId + ":" + usb.productId, "0403:6001");
-    EXPECT_EQ(usb.manufacturer + " " + usb.product + " " + usb.serialNumber,
-              "FTDI FT232R USB UART A50285BI");
-    ASSERT_EQ(usb.byId.size(), 1u);
-    EXPECT_EQ(usb.byId[0].filename(), "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-    ASSERT_EQ(usb.byPath.size(), 1u);
-
-    const SerialDevice& acm = inventory.devices[2];
-    EXPECT_EQ(acm.kind, SerialKind::UsbAcm);
-    EXPECT_EQ(acm.driver, "cdc_acm");
-    EXPECT_EQ(acm.byId.size(), 1u);
-    EXPECT_TRUE(acm.byPath.empty());
+    // kind, driver, UART type and address or USB port and interface, USB strings, stable names.
+    const std::vector<std::string> expected = {
+        "0 serial 16550A 0x3F8 | || by-id 0 by-path 0",
+        "1 ftdi_sio 1-2 1-2:1.0 | 0403:6001|FTDI FT232R USB UART|A50285BI "
+        "by-id 1 by-path 1 usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+        "2 cdc_acm 3-1 3-1:1.0 | 0403:6001|FTDI FT232R USB UART|A50285BI "
+        "by-id 1 by-path 0 usb-Other-if00",
+    };
+    std::vector<std::string> found;
+    for (const auto& d : discoverSerialDevices(system.serial()).devices) {
+        found.push_back(
+            std::to_string(static_cast<int>(d.kind)) + " " + d.driver + " " +
+            (d.isUsb() ? d.usbPort + " " + d.usbInterface : d.uartType + " " + d.ioPort) + " | " +
+            (d.isUsb() ? d.vendorId + ":" + d.productId : "") + "|" + d.manufacturer +
+            (d.isUsb() ? " " : "") + d.product + "|" + d.serialNumber + " by-id " +
+            std::to_string(d.byId.size()) + " by-path " + std::to_string(d.byPath.size()) +
+            (d.byId.empty() ? "" : " " + d.byId[0].filename().string()));
+    }
+    EXPECT_EQ(found, expected);
 }
 
 TEST(SerialDiscovery, NamesUartTypesAndOrdersNumbersAsNumbers) {
