@@ -15,11 +15,11 @@ using testing::FakeSysfs;
 
 // One device of a setup: "uart:ttyS0:4" (UART type from sysfs), "usb:ttyUSB0:1-2",
 // "usb:ttyUSB2:1-4:1.1" (interface), "acm:ttyACM0:1-3", "other:ttyAMA0", "virtual:tty1".
-void add(FakeSysfs& system, const std::string& spec) {
+void add(FakeSysfs& system, const std::string& entry) {
     std::vector<std::string> parts;
     for (std::size_t start = 0;;) {
-        const std::size_t colon = spec.find(':', start);
-        parts.push_back(spec.substr(start, colon - start));
+        const std::size_t colon = entry.find(':', start);
+        parts.push_back(entry.substr(start, colon - start));
         if (colon == std::string::npos) {
             break;
         }
@@ -59,8 +59,8 @@ class ComMapping : public ::testing::TestWithParam<MappingCase> {};
 TEST_P(ComMapping, TakesTheVariableElseTheKthRealDevice) {
     const MappingCase& c = GetParam();
     FakeSysfs system;
-    for (const auto& spec : c.devices) {
-        add(system, spec);
+    for (const auto& entry : c.devices) {
+        add(system, entry);
     }
     for (const auto& [name, value] : c.variables) {
         system.variable(name, value);
@@ -235,8 +235,8 @@ TEST(PortsReport, SaysWhatIsThereWhatIsLeftOutAndWhatEachChoiceIs) {
     };
     for (const auto& row : rows) {
         FakeSysfs system;
-        for (const auto& spec : row.devices) {
-            add(system, spec);
+        for (const auto& entry : row.devices) {
+            add(system, entry);
         }
         if (row.parport) {
             system.parport(0, "888\t1912\n", "PCSPP,TRISTATE,EPP");
