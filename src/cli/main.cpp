@@ -14,6 +14,7 @@ constexpr const char* kUsage =
     "  korvane-cli check FILE\n"
     "  korvane-cli send --serial PORT [--baud 4800|9600|19200|38400] [--quiet] FILE\n"
     "  korvane-cli send --parallel PORT [--quiet] FILE\n"
+    "  korvane-cli ports\n"
     "  korvane-cli --help | --version\n"
     "\n"
     "check  reads a firmware image and reports its records, where each transfer stops and\n"
@@ -22,10 +23,13 @@ constexpr const char* kUsage =
     "send   downloads FILE to the printer. Serial PORT is COM1..COM4 or a device path such as\n"
     "       /dev/ttyUSB0; parallel PORT is LPT1, LPT2 or a /dev/parportN path.\n"
     "       Exit 0: success; 1: the printer failed the transfer; 2: usage error;\n"
-    "       3: file, image or port error.\n"
+    "       3: file, image or port error. 'korvane-cli send --help' tells more.\n"
+    "ports  lists the serial devices and parallel ports, which COM or LPT choice each is,\n"
+    "       and whether you may open it.\n"
     "\n"
-    "COMk is $KORVANE_COMk when set, else /dev/ttyS<k-1>. LPT1 and LPT2 are $KORVANE_LPT1 and\n"
-    "$KORVANE_LPT2 when set, else the parport at 0x378 / 0x278.\n";
+    "COMk is $KORVANE_COMk when set, else the k-th serial device that exists: on-board UARTs\n"
+    "by number, then USB adapters by the USB port they are plugged in. LPT1 and LPT2 are\n"
+    "$KORVANE_LPT1 and $KORVANE_LPT2 when set, else the parport at 0x378 / 0x278.\n";
 
 }  // namespace
 
@@ -50,6 +54,9 @@ int main(int argc, char** argv) {
     }
     if (command == "check") {
         return korvane::cli::runCheck(args);
+    }
+    if (command == "ports") {
+        return korvane::cli::runPorts(args);
     }
     if (command == "send") {
         return korvane::cli::runSend(args);

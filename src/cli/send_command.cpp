@@ -6,9 +6,11 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/send_options.h"
 #include "cli/terminal_host.h"
 #include "download/download_sequence.h"
 #include "ports/linux_parallel_ports.h"
+#include "ports/port_report.h"
 #include "ports/serial_device_map.h"
 #include "ports/stop_aware_ports.h"
 #include "ports/stop_request.h"
@@ -17,59 +19,18 @@
 namespace korvane::cli {
 namespace {
 
-struct SendOptions {
-    bool serial = true;
-    std::string port;
-    std::string baud = "38400";
-    bool quiet = false;
-    std::string file;
-};
-
 int usageError(const std::string& what) {
-    std::cerr << "korvane-cli send: " << what << "\nSee 'korvane-cli --help'.\n";
+    std::cerr << "korvane-cli send: " << what << "\nSee 'korvane-cli send --help'.\n";
     return kExitUsage;
 }
 
 // Parses the words after "send"; nothing on error, after printing why.
 std::optional<SendOptions> parse(const std::vector<std::string>& args, int& status) {
-    SendOptions options;
-    bool portGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& word = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (word == "--serial" || word == "--parallel") {
-            if (!hasValue || portGiven) {
-                status = usageError(portGiven ? "give one port only" : word + " needs a PORT");
-                return std::nullopt;
-            }
-            options.serial = word == "--serial";
-            options.port = args[++i];
-            portGiven = true;
-        } else if (word == "--baud") {
-            if (!hasValue) {
-                status = usageError("--baud needs a speed");
-                return std::nullopt;
-            }
-            options.baud = args[++i];
-            if (options.baud != "4800" && options.baud != "9600" && options.baud != "19200" &&
-                options.baud != "38400") {
-                status = usageError("--baud must be 4800, 9600, 19200 or 38400");
-                return std::nullopt;
-            }
-        } else if (word == "--quiet") {
-            options.quiet = true;
-        } else if (word.rfind("--", 0) == 0 || !options.file.empty()) {
-            status = usageError("unexpected '" + word + "'");
-            return std::nullopt;
-        } else {
-            options.file = word;
-        }
+    SendParse parsed = parseSendOptions(args);
+    if (!parsed.options) {
+        status = usageError(parsed.error);
     }
-    if (!portGiven || options.file.empty()) {
-        status = usageError("give --serial PORT or --parallel PORT, and a FILE");
-        return std::nullopt;
-    }
-    return options;
+    return parsed.options;
 }
 
 // "COM3" is entry 2 of the window's port list; "LPT2" entry 1. Anything else is nothing.
@@ -101,6 +62,10 @@ int runSend(const std::vector<std::string>& args) {
     if (!options) {
         return status;
     }
+    if (options->help) {
+        std::cout << kSendUsage;
+        return kExitOk;
+    }
 
     download::UserChoices choices;
     choices.firmwarePath = options->file;
@@ -115,6 +80,9 @@ int runSend(const std::vector<std::string>& args) {
                                           : "parallel PORT is LPT1, LPT2 or a /dev/parportN path");
     }
     choices.portIndex = index.value_or(0);
+    if (!options->quiet) {
+        std::cerr << ports::describeChosenPort(options->serial, index, options->port) << '\n';
+    }
 
     // From here a signal ends the download at its next safe point, releasing the port.
     ports::StopRequest stop;

@@ -1,11 +1,13 @@
 #include "ui/form1.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGroupBox>
@@ -78,7 +80,8 @@ Widget* place(Widget* widget, const char* name, const QRect& geometry, const QFo
 Form1::Form1(FormServices services)
     : fileChooser_(services.fileChooser),
       messages_(services.messages),
-      endProgram_(std::move(services.endProgram)) {
+      endProgram_(std::move(services.endProgram)),
+      describePort_(std::move(services.describePort)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Firmware Korvane V1.0"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -168,6 +171,9 @@ void Form1::buildControls() {
     }
 
     connect(cmdSTART_, &QPushButton::clicked, this, [this] { cmdSTART_Click(); });
+    // The tooltips are brought up to date as they are about to show: adapters come and go.
+    cboPORT_->view()->installEventFilter(this);
+    cmdSTART_->installEventFilter(this);
 }
 
 void Form1::buildMenu() {
@@ -225,6 +231,24 @@ void Form1::optCOM_Click(int index) {
         cboPORT_->addItem(QStringLiteral("LPT2"));
     }
     cboPORT_->setCurrentIndex(0);
+    setPortToolTips(index);
+}
+
+void Form1::setPortToolTips(int portType) {
+    portListType_ = portType;
+    for (int i = 0; describePort_ && i < cboPORT_->count(); ++i) {
+        cboPORT_->setItemData(i, describePort_(portType, i), Qt::ToolTipRole);
+    }
+}
+
+void Form1::setStartToolTip() {
+    if (firmwarePath_.isEmpty()) {
+        return;
+    }
+    const QFileInfo file(firmwarePath_);
+    cmdSTART_->setToolTip(file.isFile()
+                              ? QStringLiteral("%1 (%2 bytes)").arg(firmwarePath_).arg(file.size())
+                              : QStringLiteral("%1 (cannot be read)").arg(firmwarePath_));
 }
 
 void Form1::mnuFileOpen_Click() {
@@ -239,6 +263,7 @@ void Form1::mnuFileOpen_Click() {
         return;
     }
     firmwarePath_ = dialogFileName_;
+    setStartToolTip();
     cmdSTART_->setFaceColour(QColor::fromRgb(kLightGreen));
     cmdSTART_->setEnabled(true);
 }
@@ -332,6 +357,12 @@ void Form1::showEvent(QShowEvent* event) {
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
         selectOptionTakingFocus(watched);
+    }
+    if (watched == cboPORT_->view() && event->type() == QEvent::Show) {
+        setPortToolTips(portListType_);
+    }
+    if (watched == cmdSTART_ && event->type() == QEvent::ToolTip) {
+        setStartToolTip();
     }
     return QMainWindow::eventFilter(watched, event);
 }

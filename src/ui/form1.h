@@ -42,6 +42,9 @@ struct FormServices {
     // Readable once the program is asked to end from outside (a signal); -1 for none. The
     // window then ends as File > Exit does.
     int endRequestDescriptor = -1;
+    // The tooltip of a cboPORT entry: the device behind it, or that none is (port type as
+    // optCOM's index, list index). No tooltips when empty.
+    std::function<QString(int portType, int index)> describePort = nullptr;
 };
 
 // The main window. Its controls carry their design names as object names: ProgressBar,
@@ -78,6 +81,8 @@ class Form1 final : public QMainWindow {
     void unlockControls();
     // What the controls say when start is pressed.
     download::UserChoices choices() const;
+    void setPortToolTips(int portType);
+    void setStartToolTip();
     void endProgram();
     // File > Exit, the close control and a signal all end up here.
     void requestEnd();
@@ -85,6 +90,7 @@ class Form1 final : public QMainWindow {
     FileChooser& fileChooser_;
     MessagePresenter& messages_;
     std::function<void()> endProgram_;
+    std::function<QString(int, int)> describePort_;
 
     QProgressBar* progressBar_ = nullptr;
     ColourButton* cmdSTART_ = nullptr;
@@ -102,6 +108,7 @@ class Form1 final : public QMainWindow {
     QString firmwarePath_;
     // The dialog's own file name: it survives a cancelled opening.
     QString dialogFileName_;
+    int portListType_ = -1;  // the optCOM index the port list was filled for
     bool exitRequested_ = false;
     bool initialFocusGiven_ = false;
     int downloadsRunning_ = 0;

@@ -7,9 +7,11 @@
 #include "download/clock.h"
 #include "korvane/version.h"
 #include "ports/linux_parallel_ports.h"
+#include "ports/port_report.h"
 #include "ports/stop_aware_ports.h"
 #include "ports/stop_request.h"
 #include "ports/termios_serial_port.h"
+#include "ui/display_check.h"
 #include "ui/file_chooser.h"
 #include "ui/form1.h"
 #include "ui/message_presenter.h"
@@ -62,19 +64,14 @@ bool answeredAtOnce(int argc, char** argv) {
     return false;
 }
 
-// Qt aborts when it finds no display; say it in one line instead. A platform asked for by
-// name (offscreen, vnc, ...) needs none.
-bool displayMissing(int argc, char** argv) {
+// A platform asked for by name (offscreen, vnc, ...) needs no display.
+bool platformNamed(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) {
-            return false;
+            return true;
         }
     }
-    const auto unset = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value == nullptr || *value == '\0';
-    };
-    return unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY");
+    return false;
 }
 
 }  // namespace
@@ -83,10 +80,11 @@ int main(int argc, char** argv) {
     if (answeredAtOnce(argc, argv)) {
         return 0;
     }
-    if (displayMissing(argc, argv)) {
-        std::cerr << "korvane: no display to open the window on (DISPLAY is not set); "
-                     "korvane-cli runs the same download from a terminal (korvane-cli --help).\n";
-        return 1;
+    if (!platformNamed(argc, argv)) {
+        if (const auto missing = korvane::ui::missingDisplay(std::getenv)) {
+            std::cerr << *missing << '\n';
+            return EXIT_FAILURE;
+        }
     }
 
     // SIGINT, SIGTERM and SIGHUP end the program as File > Exit does.
@@ -108,13 +106,17 @@ int main(int argc, char** argv) {
     korvane::ui::QtFileChooser fileChooser;
     korvane::ui::QtMessagePresenter messages;
 
+    const auto describePort = [](int portType, int index) {
+        return QString::fromStdString(korvane::ports::describeChosenPort(portType == 0, index, {}));
+    };
     korvane::ui::Form1 form({.fileChooser = fileChooser,
                              .messages = messages,
                              .serialPort = serialPort,
                              .parallelPorts = stoppableParallel,
                              .clock = clock,
                              .endProgram = {},
-                             .endRequestDescriptor = stop.wakeDescriptor()});
+                             .endRequestDescriptor = stop.wakeDescriptor(),
+                             .describePort = describePort});
     form.Form_Load();
     const int status = QApplication::exec();
     qInstallMessageHandler(qtDefaultHandler);

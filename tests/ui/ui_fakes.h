@@ -180,8 +180,13 @@ struct TestWindow {
     FakeClock paceClock{std::chrono::milliseconds(1)};
     int programEnds = 0;
     EndRequestPipe endRequest;
+    // What the fake system says of each port entry: "<deviceNote> <port type>:<index>".
+    QString deviceNote = QStringLiteral("device");
     Form1 form{{chooser, presenter, serial, parallel, clock, [this] { ++programEnds; }, &paceClock,
-                endRequest.ends[0]}};
+                endRequest.ends[0],
+                [this](int type, int index) {
+                    return QStringLiteral("%1 %2:%3").arg(deviceNote).arg(type).arg(index);
+                }}};
 
     template <typename Widget>
     Widget* find(const char* name) {

@@ -9,7 +9,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
+#include <filesystem>
+#include <map>
 
+#include "ui/display_check.h"
 #include "ui_fakes.h"
 
 using korvane::ui::testing::TestWindow;
@@ -48,6 +51,8 @@ class WindowTest : public QObject {
     void fileOpen_data();
     void fileOpen();
     void fileOpenAsksForDpxFiles();
+    void toolTipsNameDevicesAndFile();
+    void displayCheck();
     void ctrlOOpens();
     void focusSelectsOption();
     void endWhenIdle_data();
@@ -152,6 +157,11 @@ void WindowTest::portLists() {
                           Qt::LeftButton);
     }
     QCOMPARE(items(list), ports);
+    const int type = ports.first().startsWith("LPT") ? 1 : 0;
+    for (int i = 0; i < list->count(); ++i) {
+        QCOMPARE(list->itemData(i, Qt::ToolTipRole).toString(),
+                 QString("device %1:%2").arg(type).arg(i));
+    }
     QCOMPARE(list->currentIndex(), 0);
     QVERIFY(list->isEnabled());
     QCOMPARE(w.find<QComboBox>("cboSPEED")->isEnabled(), speedEnabled);
@@ -195,6 +205,49 @@ void WindowTest::fileOpen_data() {
                                   << true;
     QTest::newRow("chosen with LPT Port")
         << true << QStringList{"/fw/a.DPX"} << "/fw/a.DPX" << true;
+}
+
+void WindowTest::toolTipsNameDevicesAndFile() {
+    TestWindow w;
+    w.form.Form_Load();
+    auto* list = w.find<QComboBox>("cboPORT");
+    QCOMPARE(list->itemData(3, Qt::ToolTipRole).toString(), QString("device 0:3"));
+    // An adapter plugged in after the list was filled shows when the list opens.
+    w.deviceNote = "adapter";
+    list->showPopup();
+    QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString(), QString("adapter 0:0"));
+    list->hidePopup();
+
+    auto* start = w.find<QPushButton>("cmdSTART");
+    QCOMPARE(start->toolTip(), QString());
+    const QString sample = QStringLiteral(KORVANE_SAMPLES_DIR "/small.DPX");
+    const auto size = std::filesystem::file_size(sample.toStdString());
+    w.chooser.answers = QStringList{sample, "/fw/none.DPX"};
+    w.find<QAction>("mnuFileOpen")->trigger();
+    QCOMPARE(start->toolTip(), QString("%1 (%2 bytes)").arg(sample).arg(size));
+    w.find<QAction>("mnuFileOpen")->trigger();
+    QCOMPARE(start->toolTip(), QString("/fw/none.DPX (cannot be read)"));
+}
+
+void WindowTest::displayCheck() {
+    const struct {
+        std::map<std::string, std::string> environment;
+        bool missing;
+    } rows[] = {
+        {{}, true},
+        {{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}}, true},
+        {{{"DISPLAY", ":0"}}, false},
+        {{{"WAYLAND_DISPLAY", "wayland-0"}}, false},
+        {{{"QT_QPA_PLATFORM", "offscreen"}}, false},
+    };
+    for (const auto& row : rows) {
+        const auto message = korvane::ui::missingDisplay([&](const char* name) -> const char* {
+            const auto found = row.environment.find(name);
+            return found == row.environment.end() ? nullptr : found->second.c_str();
+        });
+        QCOMPARE(message.has_value(), row.missing);
+        QVERIFY(!message || message->find("korvane-cli") != std::string::npos);
+    }
 }
 
 void WindowTest::fileOpen() {

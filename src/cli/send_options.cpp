@@ -1,0 +1,205 @@
+#include "cli/send_options.h"
+
+#include <getopt.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <filesystem>
+
+namespace korvane::cli {
+
+namespace {
+
+constexpr std::array<const char*, 4> kSpeeds = {"4800", "9600", "19200", "38400"};
+
+const option kLongOptions[] = {
+    {"serial", required_argument, nullptr, 's'}, {"parallel", required_argument, nullptr, 'p'},
+    {"baud", required_argument, nullptr, 'b'},   {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
+};
+
+std::string longName(int shortOption) {
+    for (const option* o = kLongOptions; o->name != nullptr; ++o) {
+        if (o->val == shortOption) {
+            return std::string("--") + o->name;
+        }
+    }
+    return std::string("-") + static_cast<char>(shortOption);
+}
+
+std::string inQuotes(const std::string& word) {
+    return "'" + word + "'";
+}
+
+// "COM3" for com3; the family and number of a COMk or LPTk name, else nothing.
+std::optional<std::pair<std::string, int>> portName(const std::string& word) {
+    std::string upper = word;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const std::string family = upper.substr(0, 3);
+    const std::string digits = upper.size() > 3 ? upper.substr(3) : "";
+    if ((family != "COM" && family != "LPT") || digits.empty() || digits.size() > 3 ||
+        !std::all_of(digits.begin(), digits.end(),
+                     [](unsigned char c) { return std::isdigit(c) != 0; })) {
+        return std::nullopt;
+    }
+    return std::pair{family, std::stoi(digits)};
+}
+
+// The port as the rest of send takes it, or the reason it is not one.
+std::optional<std::string> normalisePort(const std::string& asGiven, const std::string& word,
+                                         bool serial, std::string& error) {
+    const std::string given = inQuotes(asGiven);
+    if (word.empty()) {
+        error = given + ": the PORT is empty";
+        return std::nullopt;
+    }
+    if (const auto name = portName(word)) {
+        const auto& [family, number] = *name;
+        const std::string canonical = family + std::to_string(number);
+        if (family == (serial ? "LPT" : "COM")) {
+            error = given + ": " + canonical + " is a " + (serial ? "parallel" : "serial") +
+                    " port; use " + (serial ? "--parallel " : "--serial ") + canonical;
+            return std::nullopt;
+        }
+        if (number < 1 || number > (serial ? 4 : 2)) {
+            error = given + ": " +
+                    (serial ? "a serial PORT is COM1..COM4 or a device path"
+                            : "a parallel PORT is LPT1, LPT2 or a /dev/parportN path");
+            return std::nullopt;
+        }
+        return canonical;
+    }
+    if (word.front() == '/') {
+        return word;
+    }
+    if (word.find('/') != std::string::npos) {
+        return std::filesystem::absolute(word).lexically_normal().string();
+    }
+    // A bare name, as serial tools take it: ttyUSB0 is /dev/ttyUSB0.
+    return "/dev/" + word;
+}
+
+}  // namespace
+
+const char* const kSendUsage =
+    "Usage:\n"
+    "  korvane-cli send --serial PORT [--baud 4800|9600|19200|38400] [--quiet] FILE\n"
+    "  korvane-cli send --parallel PORT [--quiet] FILE\n"
+    "\n"
+    "  -s, --serial PORT    COM1..COM4, or a serial device: /dev/ttyUSB0, ttyUSB0, ./ttyX,\n"
+    "                       /dev/serial/by-id/...\n"
+    "  -p, --parallel PORT  LPT1, LPT2, or a /dev/parportN device\n"
+    "  -b, --baud SPEED     4800, 9600, 19200 or 38400 (default 38400; serial only)\n"
+    "  -q, --quiet          no progress and no device line\n"
+    "  -h, --help           this text\n"
+    "  --                   ends the options: a FILE may then start with '-'\n"
+    "\n"
+    "Options take their value after a space or '=' (--baud=9600, -b9600). 'korvane-cli ports'\n"
+    "shows which device each COM and LPT choice is.\n"
+    "Exit 0: success; 1: the printer failed the transfer; 2: usage error; 3: file, image or\n"
+    "port error.\n";
+
+SendParse parseSendOptions(const std::vector<std::string>& args) {
+    // getopt_long permutes the pointer array and keeps its place in globals of the C library:
+    // start it afresh on a private copy every time.
+    std::vector<std::string> words{"send"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(words.size());
+    optind = 0;
+    opterr = 0;
+
+    SendParse result;
+    SendOptions options;
+    std::string portOption;  // "--serial COM1" as given, for later errors
+    std::string baudOption;
+    const auto fail = [&result](std::string error) {
+        result.error = std::move(error);
+        return result;
+    };
+    for (;;) {
+        const int c = ::getopt_long(argc, argv.data(), ":s:p:b:qh", kLongOptions, nullptr);
+        if (c == -1) {
+            break;
+        }
+        // The word the option ended in. A value given as a word of its own is that word, and
+        // the option is the word before it.
+        const std::string word = argv[optind - 1];
+        const std::string value = optarg != nullptr ? optarg : "";
+        const std::string asGiven = optarg != nullptr && optarg == argv[optind - 1] && optind >= 2
+                                        ? std::string(argv[optind - 2]) + " " + value
+                                        : word;
+        switch (c) {
+            case 's':
+            case 'p': {
+                if (!options.port.empty()) {
+                    return fail(inQuotes(asGiven) + ": give one port only (already " +
+                                inQuotes(portOption) + ")");
+                }
+                options.serial = c == 's';
+                std::string error;
+                const auto port = normalisePort(asGiven, value, options.serial, error);
+                if (!port) {
+                    return fail(error);
+                }
+                options.port = *port;
+                portOption = asGiven;
+                break;
+            }
+            case 'b':
+                if (std::find(kSpeeds.begin(), kSpeeds.end(), value) == kSpeeds.end()) {
+                    return fail(inQuotes(asGiven) +
+                                ": the speed must be 4800, 9600, 19200 or 38400");
+                }
+                options.baud = value;
+                baudOption = asGiven;
+                break;
+            case 'q':
+                options.quiet = true;
+                break;
+            case 'h':
+                options.help = true;
+                result.options = options;
+                return result;
+            case ':':
+                return fail(inQuotes(word) + ": " + longName(optopt) + " needs a value" +
+                            (optopt == 'b' ? " (4800, 9600, 19200 or 38400)" : " (a PORT)"));
+            default:
+                if (optopt == 'q' || optopt == 'h') {
+                    return fail(inQuotes(word) + ": " + longName(optopt) + " takes no value");
+                }
+                return fail(
+                    "unknown option " +
+                    inQuotes(optopt == 0 ? word : std::string("-") + static_cast<char>(optopt)));
+        }
+    }
+    for (int i = optind; i < argc; ++i) {
+        if (!options.file.empty()) {
+            return fail(inQuotes(argv[i]) + ": give one FILE only (already " +
+                        inQuotes(options.file) + ")");
+        }
+        if (*argv[i] == '\0') {
+            return fail("'': the FILE name is empty");
+        }
+        options.file = argv[i];
+    }
+    if (options.port.empty()) {
+        return fail("give --serial PORT or --parallel PORT");
+    }
+    if (options.file.empty()) {
+        return fail("give the firmware FILE to send");
+    }
+    if (!options.serial && !baudOption.empty()) {
+        return fail(inQuotes(baudOption) + ": a parallel port has no speed; leave --baud out");
+    }
+    result.options = options;
+    return result;
+}
+
+}  // namespace korvane::cli

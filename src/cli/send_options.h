@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvane::cli {
+
+struct SendOptions {
+    bool serial = true;
+    // "COM1".."COM4", "LPT1", "LPT2", or a device path that starts with '/'.
+    std::string port;
+    std::string baud = "38400";
+    bool quiet = false;
+    std::string file;
+    bool help = false;  // nothing else is looked at then
+};
+
+struct SendParse {
+    std::optional<SendOptions> options;
+    std::string error;  // names the argument at fault when options is empty
+};
+
+// Parses the words after "send", the way GNU tools do: short options (-q, -b 9600, -qb9600),
+// long options with a space or '=' (--baud 9600, --baud=9600) and unambiguous abbreviations,
+// options after FILE, and "--" to end the options. A port is COM1..COM4 or LPT1, LPT2 in any
+// case, a path (made absolute), or a bare device name, which lives under /dev.
+SendParse parseSendOptions(const std::vector<std::string>& args);
+
+extern const char* const kSendUsage;
+
+}  // namespace korvane::cli
