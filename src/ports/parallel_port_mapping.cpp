@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "download/port_error.h"
+#include "ports/environment_variable.h"
 
 namespace korvane::ports {
 
@@ -46,13 +47,7 @@ constexpr const char* kLoadDrivers = "sudo modprobe parport_pc ppdev";
 
 ParallelEnvironment ParallelEnvironment::live() {
     ParallelEnvironment environment;
-    environment.variable = [](const std::string& name) -> std::optional<std::string> {
-        const char* value = std::getenv(name.c_str());
-        if (value == nullptr || *value == '\0') {
-            return std::nullopt;
-        }
-        return std::string(value);
-    };
+    environment.variable = environmentVariable;
     return environment;
 }
 

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "ports/environment_variable.h"
+
 namespace korvane::ports {
 
 namespace fs = std::filesystem;
@@ -117,13 +119,7 @@ bool comOrderLess(const SerialDevice& a, const SerialDevice& b) {
 
 SerialEnvironment SerialEnvironment::live() {
     SerialEnvironment environment;
-    environment.variable = [](const std::string& name) -> std::optional<std::string> {
-        const char* value = std::getenv(name.c_str());
-        if (value == nullptr || *value == '\0') {
-            return std::nullopt;
-        }
-        return std::string(value);
-    };
+    environment.variable = environmentVariable;
     return environment;
 }
 

@@ -20,6 +20,7 @@
 
 #include "download/host.h"
 #include "download/port_error.h"
+#include "ports/environment_variable.h"
 #include "ports/serial_settings.h"
 #include "ports/stop_request.h"
 
@@ -161,8 +162,13 @@ void TermiosSerialPort::open() {
     }
     const std::string device = resolveDevice();
     if (device.empty()) {
-        throw PortError("There is no serial port COM" + std::to_string(portNumber_) +
-                        ". Choose one of COM1 to COM4.");
+        const std::string com = "COM" + std::to_string(portNumber_);
+        if (portNumber_ >= 1 && portNumber_ <= 4) {
+            throw PortError("No serial device on this computer is " + com +
+                            ". Plug in the adapter, choose another port, or set KORVANE_" + com +
+                            " to the adapter's device (korvane-cli ports lists the devices).");
+        }
+        throw PortError("There is no serial port " + com + ". Choose one of COM1 to COM4.");
     }
     const std::string path = systemPath(device);
     // Every name of a device (by-id links, other links) shares the lock of its real path.
@@ -287,8 +293,7 @@ void TermiosSerialPort::failOpen(const std::string& path, int error) {
         std::string advice = "Check the device name and that the adapter is plugged in.";
         if (!pinned_) {
             const std::string variable = "KORVANE_COM" + std::to_string(portNumber_);
-            const char* set = std::getenv(variable.c_str());
-            advice = set != nullptr && *set != '\0'
+            advice = environmentVariable(variable)
                          ? "Check that the adapter is plugged in, or correct " + variable + "."
                          : "Choose another port, or set " + variable +
                                " to your adapter's device (for example /dev/ttyUSB0).";
