@@ -18,7 +18,7 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 // Below this the bytes sent say nothing yet about the rate.
 constexpr double kFirstRateAfterS = 0.1;
 constexpr int kDefaultColumns = 80;
-constexpr int kNarrowestBar = 10;
+constexpr int kNarrowestBar = 5;
 
 std::string humanBytes(double bytes) {
     char text[32];
