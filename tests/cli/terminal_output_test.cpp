@@ -1,0 +1,57 @@
+// What a terminal shows of a download: names that cannot drive the terminal, a bar that fits
+// its width, and sane figures from the first update.
+#include <gtest/gtest.h>
+
+#include "cli/printable.h"
+#include "cli/terminal_host.h"
+
+namespace korvane::cli {
+namespace {
+
+TEST(TerminalOutput, ControlCharactersInNamesAreEscaped) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"demo.DPX", "demo.DPX"},
+        {"evil\x1b]0;pwned\x07.DPX", "evil\\x1b]0;pwned\\x07.DPX"},
+        {"two\nlines\r", "two\\x0alines\\x0d"},
+        {"del\x7f", "del\\x7f"},
+        // U+009B is a one-character ESC [ to some terminals; U+00E9 is only a letter.
+        {"c1\xc2\x9b"
+         "2J caf\xc3\xa9",
+         "c1\\u009b2J caf\xc3\xa9"},
+    };
+    for (const auto& [text, shown] : rows) {
+        EXPECT_EQ(printable(text), shown);
+    }
+}
+
+TEST(TerminalOutput, TheBarFitsTheTerminalAndTheRateIsSane) {
+    struct Row {
+        std::int32_t position;
+        double seconds;
+        int columns;
+        const char* has;    // "" for none
+        const char* lacks;  // "" for none
+    };
+    const Row rows[] = {
+        {4096, 2.0, 80, "2.0 KiB/s", ""},
+        {4096, 2.0, 50, "4096/32768 bytes", ""},
+        {4096, 2.0, 20, "", "["},  // no room for a bar: the figures alone, cut to fit
+        {4096, 2.0, 200, "[", ""},
+        // The first update comes after one record: no rate from a few microseconds.
+        {64, 0.00001, 80, "64/32768 bytes", "/s"},
+    };
+    for (const auto& row : rows) {
+        const std::string line = progressLine(row.position, 32768, row.seconds, row.columns);
+        EXPECT_LT(static_cast<int>(line.size()), row.columns) << line;
+        if (*row.has != '\0') {
+            EXPECT_NE(line.find(row.has), std::string::npos) << line;
+        }
+        if (*row.lacks != '\0') {
+            EXPECT_EQ(line.find(row.lacks), std::string::npos) << line;
+        }
+    }
+    EXPECT_EQ(summaryLine(32736, 8.0), "32736 bytes in 8.0 s (4.0 KiB/s)");
+}
+
+}  // namespace
+}  // namespace korvane::cli
