@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -295,6 +296,29 @@ TEST(DeviceLock, ADeadOwnerNeverBlocksALiveOneAlways) {
         }
         EXPECT_EQ(std::filesystem::exists(lock), row.busy) << row.name << ": left behind";
     }
+}
+
+// A lock folder that refuses us is its own fault, not another program holding the port.
+TEST(DeviceLock, AFolderThatRefusesUsSaysSo) {
+    ScratchDir dir;
+    const auto folder = dir.file("lock");
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(::chmod(dir.file("").c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    const std::string message = runUnprivileged([&] {
+        ports::LockEnvironment environment = ports::LockEnvironment::live();
+        environment.folders = {folder};
+        try {
+            const ports::DeviceLock held("/dev/ttyS0", "COM1", environment);
+        } catch (const PortError& error) {
+            return std::string(error.what());
+        }
+        return std::string("locked");
+    });
+    for (const char* part : {"lock folder", folder.c_str(), "chmod 1777"}) {
+        EXPECT_NE(message.find(part), std::string::npos) << message;
+    }
+    EXPECT_EQ(message.find("busy"), std::string::npos) << message;
 }
 
 TEST(TermiosSerialPort, AHungUpDeviceIsGoneNotSilent) {
