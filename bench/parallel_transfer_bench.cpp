@@ -21,9 +21,10 @@
 #include "download/port_error.h"
 #include "download/port_io.h"
 #include "download/serial_port.h"
-#include "download/unattended_host.h"
 #include "image/firmware_file.h"
 #include "image/record_walk.h"
+#include "support/null_ports.h"
+#include "support/unattended_host.h"
 
 namespace {
 
@@ -45,17 +46,6 @@ class ReadyPorts final : public download::ParallelPorts {
     std::unique_ptr<download::PortIo> claim(std::uint16_t) override {
         return std::make_unique<ReadyPort>();
     }
-};
-
-class NoSerialPort final : public download::SerialPort {
-  public:
-    bool isOpen() const override { return false; }
-    void close() noexcept override {}
-    void setPortNumber(int) override {}
-    void setSettings(const std::string&) override {}
-    void open() override { throw download::PortError("no serial port here"); }
-    void write(std::span<const std::uint8_t>) override {}
-    std::vector<std::uint8_t> readAll(download::Clock::TimePoint) override { return {}; }
 };
 
 // Records of 64 bytes, as a typical firmware image has, the last one ending with the marker.
@@ -102,8 +92,8 @@ int main(int argc, char** argv) {
     const auto sent =
         static_cast<std::size_t>(image::summarizeWalk(image, image::Transfer::Parallel).bytesSent);
 
-    download::UnattendedHost host;
-    NoSerialPort serial;
+    testing::UnattendedHost host;
+    testing::NullSerialPort serial;
     ReadyPorts ports;
     download::SteadyClock clock;
     download::DownloadSequence sequence(host, serial, ports, clock);

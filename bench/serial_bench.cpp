@@ -20,20 +20,14 @@
 #include <vector>
 
 #include "download/download_sequence.h"
-#include "download/unattended_host.h"
 #include "ports/termios_serial_port.h"
 #include "sim_process.h"
+#include "support/null_ports.h"
+#include "support/unattended_host.h"
 
 namespace {
 
 using namespace korvane;
-
-class NoParallelPorts final : public download::ParallelPorts {
-  public:
-    std::unique_ptr<download::PortIo> claim(std::uint16_t) override {
-        throw std::logic_error("serial only");
-    }
-};
 
 // An image of `records` records of `size` bytes each, the last one marked, every one CR LF.
 std::string writeImage(const std::filesystem::path& path, std::size_t size, std::size_t records) {
@@ -72,9 +66,9 @@ Figures runDownload(const std::string& image, const std::vector<std::string>& si
     std::vector<std::string> args{"--image", image};
     args.insert(args.end(), simArgs.begin(), simArgs.end());
     tools::SimProcess sim(KORVANE_PRINTER_SIM, args);
-    download::UnattendedHost host;
+    testing::UnattendedHost host;
     ports::TermiosSerialPort port([&](int) { return sim.devicePath(); });
-    NoParallelPorts parallel;
+    testing::NullParallelPorts parallel;
     download::SteadyClock clock;
     download::DownloadSequence sequence(host, port, parallel, clock);
     const double cpu0 = cpuSeconds();

@@ -23,6 +23,7 @@
 #include "download/clock.h"
 #include "download/port_io.h"
 #include "download/serial_port.h"
+#include "support/null_ports.h"
 #include "ui/form1.h"
 
 namespace {
@@ -58,18 +59,6 @@ class ReadyPorts final : public korvane::download::ParallelPorts {
     std::unique_ptr<korvane::download::PortIo> claim(std::uint16_t) override {
         return std::make_unique<ReadyPort>();
     }
-};
-
-// The window never opens the serial port here.
-class NoSerialPort final : public korvane::download::SerialPort {
-  public:
-    bool isOpen() const override { return false; }
-    void close() noexcept override {}
-    void setPortNumber(int) override {}
-    void setSettings(const std::string&) override {}
-    void open() override {}
-    void write(std::span<const std::uint8_t>) override {}
-    std::vector<std::uint8_t> readAll(korvane::download::Clock::TimePoint) override { return {}; }
 };
 
 // Well formed: 64-byte records (62 bytes, CR, LF), the last ending 0x17 and two bytes.
@@ -148,7 +137,7 @@ int main(int argc, char** argv) {
 
     OneFileChooser chooser(path);
     KeptMessages messages;
-    NoSerialPort serial;
+    korvane::testing::NullSerialPort serial;  // the window never opens it here
     ReadyPorts parallel;
     korvane::download::SteadyClock clock;
     korvane::ui::Form1 form({chooser, messages, serial, parallel, clock, [] {}});

@@ -12,19 +12,13 @@
 #include "download/messages.h"
 #include "ports/termios_serial_port.h"
 #include "serial_test_support.h"
+#include "support/null_ports.h"
 
 namespace korvane::testing {
 namespace {
 
 using download::Outcome;
 namespace messages = download::messages;
-
-class NoParallelPorts final : public download::ParallelPorts {
-  public:
-    std::unique_ptr<download::PortIo> claim(std::uint16_t) override {
-        throw std::logic_error("a serial download claimed a parallel port");
-    }
-};
 
 struct FaultRow {
     const char* name;
@@ -52,9 +46,9 @@ RowResult runRow(const FaultRow& row, const std::filesystem::path& image, const 
     tools::SimProcess sim(printerSimProgram(), args);
     out.device = sim.devicePath();
     {
-        download::UnattendedHost host;
+        testing::UnattendedHost host;
         ports::TermiosSerialPort port([&](int) { return sim.devicePath(); });
-        NoParallelPorts parallel;
+        testing::NullParallelPorts parallel;
         download::SteadyClock clock;
         download::DownloadSequence sequence(host, port, parallel, clock);
         out.result = sequence.run({.firmwarePath = image.string()});
@@ -145,9 +139,9 @@ TEST(SerialDownload, ImagesArriveIntactAndTheNextDownloadStartsAfresh) {
         const auto summary = dir.file("summary");
         tools::SimProcess sim(printerSimProgram(), {"--image", image.string(), "--summary",
                                                     summary.string(), "--repeat"});
-        download::UnattendedHost host;
+        testing::UnattendedHost host;
         ports::TermiosSerialPort port([&](int) { return sim.devicePath(); });
-        NoParallelPorts parallel;
+        testing::NullParallelPorts parallel;
         download::SteadyClock clock;
         download::DownloadSequence sequence(host, port, parallel, clock);
         std::map<std::string, std::string> values;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "download/unattended_host.h"
 #include "sim_process.h"
+#include "support/unattended_host.h"
 
 namespace korvane::testing {
 

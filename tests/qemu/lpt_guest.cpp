@@ -23,11 +23,12 @@
 #include "download/messages.h"
 #include "download/port_error.h"
 #include "download/serial_port.h"
-#include "download/unattended_host.h"
 #include "image/firmware_file.h"
 #include "image/record_walk.h"
 #include "lpt_records.h"
 #include "ports/linux_parallel_ports.h"
+#include "support/null_ports.h"
+#include "support/unattended_host.h"
 
 namespace {
 
@@ -38,20 +39,6 @@ constexpr int kExitPrinterFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitFileOrPort = 3;
 constexpr int kExitWrongAccess = 4;
-
-class NoSerialPort final : public download::SerialPort {
-  public:
-    bool isOpen() const override { return false; }
-    void close() noexcept override {}
-    void setPortNumber(int) override {}
-    void setSettings(const std::string&) override {}
-    void open() override { throw download::PortError("the guest has no serial port"); }
-    void write(std::span<const std::uint8_t>) override { open(); }
-    std::vector<std::uint8_t> readAll(download::Clock::TimePoint) override {
-        open();
-        return {};
-    }
-};
 
 struct Options {
     std::string mode;
@@ -165,8 +152,8 @@ class CoarseClock final : public download::Clock {
 
 Send sendWithEngine(ports::LinuxParallelPorts& ports, const Options& options,
                     download::Clock& clock) {
-    download::UnattendedHost host;
-    NoSerialPort serial;
+    testing::UnattendedHost host;
+    testing::NullSerialPort serial;
     download::DownloadSequence sequence(host, serial, ports, clock);
     const auto result = sequence.run(
         {.firmwarePath = options.file, .serial = false, .portIndex = options.portIndex});

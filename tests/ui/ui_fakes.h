@@ -15,6 +15,7 @@
 #include "download/port_error.h"
 #include "download/port_io.h"
 #include "download/serial_port.h"
+#include "support/fake_clock.h"
 #include "ui/file_chooser.h"
 #include "ui/form1.h"
 #include "ui/message_presenter.h"
@@ -53,20 +54,7 @@ class RecordingPresenter final : public MessagePresenter {
     std::function<void(const QString&)> onShow;
 };
 
-// Moves only when read: each reading is `step` later than the one before.
-class FakeClock final : public download::Clock {
-  public:
-    FakeClock() = default;
-    explicit FakeClock(Duration stepPerReading) : step(stepPerReading) {}
-
-    TimePoint now() override {
-        current += step;
-        return current;
-    }
-
-    TimePoint current{};
-    Duration step = std::chrono::milliseconds(100);
-};
+using korvane::testing::FakeClock;
 
 // A serial printer that acknowledges every record at once, unless told to stay silent.
 class FakeSerialPort final : public download::SerialPort {
@@ -175,7 +163,7 @@ struct TestWindow {
     RecordingPresenter presenter;
     FakeSerialPort serial;
     FakeParallelPorts parallel;
-    FakeClock clock;
+    FakeClock clock{std::chrono::milliseconds(100)};
     // Every call lets the queued events run; a repaint every 16 calls.
     FakeClock paceClock{std::chrono::milliseconds(1)};
     int programEnds = 0;

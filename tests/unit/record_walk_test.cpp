@@ -7,20 +7,17 @@
 
 #include "image/firmware_file.h"
 #include "image/record_walk.h"
+#include "support/test_image.h"
 
 namespace korvane::image {
 namespace {
 
 using namespace std::string_literals;
 
-// Tables write the marker 0x17 as '~' so that rows stay readable.
-std::string m(std::string text) {
-    for (auto& c : text) {
-        if (c == '~') {
-            c = static_cast<char>(kLastRecordMarker);
-        }
-    }
-    return text;
+// Tables write the marker 0x17 as '^' (the shared test image notation) so rows stay readable.
+std::string m(const std::string& text) {
+    const std::vector<std::uint8_t> bytes = testing::image(text);
+    return {bytes.begin(), bytes.end()};
 }
 
 // What one transfer does with an image: the bytes of each record it sends, in order.
@@ -113,22 +110,22 @@ struct Row {
 const std::vector<Row>& agreeingRows() {
     static const std::vector<Row> rows = {
         // clang-format off
-        {"two records, marker three before the final CR", "ABC\r\nDE~FG\r\n",
-         ok({"ABC", "DE~FG"}, 12), ok({"ABC", "DE~FG"}, 12)},
-        {"one record starting with the marker", "~AB\r\n",
-         ok({"~AB"}, 5), ok({"~AB"}, 5)},
-        {"byte after CR is skipped unseen, even a CR", "ABC\r\rDE~FG\r\n",
-         ok({"ABC", "DE~FG"}, 12), ok({"ABC", "DE~FG"}, 12)},
-        {"byte after CR need not be LF", "ABC\rXDE~FG\rY",
-         ok({"ABC", "DE~FG"}, 12), ok({"ABC", "DE~FG"}, 12)},
-        {"lone LF is sent as data", "AB\nC~DE\r\n",
-         ok({"AB\nC~DE"}, 9), ok({"AB\nC~DE"}, 9)},
-        {"bytes after the last record are not read", "ABC~DE\r\nTRAIL~XY\r\n",
-         ok({"ABC~DE"}, 8), ok({"ABC~DE"}, 8)},
-        {"marked last record whose CR is the final byte stops at n + 1", "ABC\r\nD~EF\r",
-         ok({"ABC", "D~EF"}, 11), ok({"ABC", "D~EF"}, 11)},
-        {"bytes 0x00, 0x1A and 0x80-0xFF are data", "\x00\x80\xff\r\n\x1a~\xfe\xfd\r\n"s,
-         ok({"\x00\x80\xff"s, "\x1a~\xfe\xfd"}, 11), ok({"\x00\x80\xff"s, "\x1a~\xfe\xfd"}, 11)},
+        {"two records, marker three before the final CR", "ABC\r\nDE^FG\r\n",
+         ok({"ABC", "DE^FG"}, 12), ok({"ABC", "DE^FG"}, 12)},
+        {"one record starting with the marker", "^AB\r\n",
+         ok({"^AB"}, 5), ok({"^AB"}, 5)},
+        {"byte after CR is skipped unseen, even a CR", "ABC\r\rDE^FG\r\n",
+         ok({"ABC", "DE^FG"}, 12), ok({"ABC", "DE^FG"}, 12)},
+        {"byte after CR need not be LF", "ABC\rXDE^FG\rY",
+         ok({"ABC", "DE^FG"}, 12), ok({"ABC", "DE^FG"}, 12)},
+        {"lone LF is sent as data", "AB\nC^DE\r\n",
+         ok({"AB\nC^DE"}, 9), ok({"AB\nC^DE"}, 9)},
+        {"bytes after the last record are not read", "ABC^DE\r\nTRAIL^XY\r\n",
+         ok({"ABC^DE"}, 8), ok({"ABC^DE"}, 8)},
+        {"marked last record whose CR is the final byte stops at n + 1", "ABC\r\nD^EF\r",
+         ok({"ABC", "D^EF"}, 11), ok({"ABC", "D^EF"}, 11)},
+        {"bytes 0x00, 0x1A and 0x80-0xFF are data", "\x00\x80\xff\r\n\x1a^\xfe\xfd\r\n"s,
+         ok({"\x00\x80\xff"s, "\x1a^\xfe\xfd"}, 11), ok({"\x00\x80\xff"s, "\x1a^\xfe\xfd"}, 11)},
         // clang-format on
     };
     return rows;
@@ -138,22 +135,22 @@ const std::vector<Row>& agreeingRows() {
 const std::vector<Row>& disagreeingRows() {
     static const std::vector<Row> rows = {
         // clang-format off
-        {"0x17 mid-file: serial stops early, parallel sends on", "A~BCD\r\nEF~GH\r\n",
-         ok({"A~BCD"}, 7), ok({"A~BCD", "EF~GH"}, 14)},
-        {"only 0x17 not three before its CR", "ABC\r\n~XYZW\r\n",
-         ok({"ABC", "~XYZW"}, 12), broken({"ABC", "~XYZW"}, 12, RuleBreak::NoMarker, 12)},
-        {"0x17 as the skipped byte marks the next 2-byte record for parallel only", "ABC\r~DE\r\n",
+        {"0x17 mid-file: serial stops early, parallel sends on", "A^BCD\r\nEF^GH\r\n",
+         ok({"A^BCD"}, 7), ok({"A^BCD", "EF^GH"}, 14)},
+        {"only 0x17 not three before its CR", "ABC\r\n^XYZW\r\n",
+         ok({"ABC", "^XYZW"}, 12), broken({"ABC", "^XYZW"}, 12, RuleBreak::NoMarker, 12)},
+        {"0x17 as the skipped byte marks the next 2-byte record for parallel only", "ABC\r^DE\r\n",
          broken({"ABC", "DE"}, 9, RuleBreak::NoMarker, 9), ok({"ABC", "DE"}, 9)},
-        {"image beginning with CR LF", "\r\nAB~CD\r\n",
-         ok({"", "AB~CD"}, 9), ok({"\r\nAB~CD"}, 9)},
-        {"empty record in the middle", "ABC\r\n\r\nD~EF\r\n",
-         ok({"ABC", "", "D~EF"}, 13), ok({"ABC", "\r\nD~EF"}, 13)},
-        {"CR at index 0 then CR at index 1", "\r\rAB~CD\r\n",
-         ok({"", "AB~CD"}, 9), broken({}, 0, RuleBreak::CrBeforeMarkerPlace, 1)},
-        {"CR at index 1", "A\rxBC~DE\r\n",
-         ok({"A", "BC~DE"}, 10), broken({}, 0, RuleBreak::CrBeforeMarkerPlace, 1)},
-        {"CR at index 2", "AB\r\nC~DE\r\n",
-         ok({"AB", "C~DE"}, 10), broken({}, 0, RuleBreak::CrBeforeMarkerPlace, 2)},
+        {"image beginning with CR LF", "\r\nAB^CD\r\n",
+         ok({"", "AB^CD"}, 9), ok({"\r\nAB^CD"}, 9)},
+        {"empty record in the middle", "ABC\r\n\r\nD^EF\r\n",
+         ok({"ABC", "", "D^EF"}, 13), ok({"ABC", "\r\nD^EF"}, 13)},
+        {"CR at index 0 then CR at index 1", "\r\rAB^CD\r\n",
+         ok({"", "AB^CD"}, 9), broken({}, 0, RuleBreak::CrBeforeMarkerPlace, 1)},
+        {"CR at index 1", "A\rxBC^DE\r\n",
+         ok({"A", "BC^DE"}, 10), broken({}, 0, RuleBreak::CrBeforeMarkerPlace, 1)},
+        {"CR at index 2", "AB\r\nC^DE\r\n",
+         ok({"AB", "C^DE"}, 10), broken({}, 0, RuleBreak::CrBeforeMarkerPlace, 2)},
         {"empty image", "",
          broken({}, 0, RuleBreak::NoMarker, 0), broken({}, 0, RuleBreak::NoMarker, 0)},
         {"no marker at all", "ABC\r\nDEF\r\n",
@@ -163,10 +160,10 @@ const std::vector<Row>& disagreeingRows() {
          broken({"ABC"}, 5, RuleBreak::NoMarker, 5), broken({"ABC"}, 5, RuleBreak::NoMarker, 5)},
         {"one-byte tail without CR", "ABC\r\nX",
          broken({"ABC"}, 5, RuleBreak::NoMarker, 5), broken({"ABC"}, 5, RuleBreak::NoMarker, 5)},
-        {"last record without CR", "ABC\r\nD~EF",
+        {"last record without CR", "ABC\r\nD^EF",
          broken({"ABC"}, 5, RuleBreak::LastRecordWithoutCr, 5),
          broken({"ABC"}, 5, RuleBreak::LastRecordWithoutCr, 5)},
-        {"marker in an unterminated tail, away from the parallel marker place", "ABC\r\n~XYZW",
+        {"marker in an unterminated tail, away from the parallel marker place", "ABC\r\n^XYZW",
          broken({"ABC"}, 5, RuleBreak::LastRecordWithoutCr, 5),
          broken({"ABC"}, 5, RuleBreak::NoMarker, 5)},
         {"non-last record's CR is the final byte", "ABC\r\nDEF\r",

@@ -2,27 +2,28 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "download/host.h"
 
-namespace korvane::download {
+namespace korvane::testing {
 
-// A host that shows nothing: for downloads nobody
-// watches (benchmarks, the emulated-hardware guest, tests). It keeps what it was told.
-class UnattendedHost final : public Host {
+// A host that shows nothing, for downloads nobody watches (benchmarks, the emulated-hardware
+// guest, tests). It keeps what it was told.
+class UnattendedHost final : public download::Host {
   public:
-    void setEnabled(Control, bool) override {}
+    void setEnabled(download::Control, bool) override {}
     void setProgressVisible(bool) override {}
     void setProgressRange(float, float) override {}
     void setProgressValue(float value) override { lastProgress = value; }
     void setProgressText(std::int32_t, std::int32_t) override {}
-    void showMessage(Outcome, const std::string& text) override { messages.push_back(text); }
+    void showMessage(download::Outcome, const std::string& text) override {
+        messages.push_back(text);
+    }
     void letPendingEventsRun() override {}
 
     std::vector<std::string> messages;
     float lastProgress = 0;
 };
 
-}  // namespace korvane::download
+}  // namespace korvane::testing

@@ -11,7 +11,7 @@
 #include "support/recording_host.h"
 #include "support/scripted_serial_port.h"
 #include "support/simulated_parallel_printer.h"
-#include "support/temp_image.h"
+#include "support/test_image.h"
 
 namespace korvane::testing {
 
