@@ -36,6 +36,10 @@ class ScriptedSerialPort final : public download::SerialPort {
     std::string failOn;    // "open", "settings" or "write": that call throws
     int failOnWrite = -1;  // with failOn == "write": the write index that fails (-1: every one)
     int failOnReadAfterWrite = -1;  // readAll throws after this write, as a vanished adapter
+    std::chrono::steady_clock::duration writeTakes{};  // fake time each write takes to return
+    // A read may wake this long after its deadline and hand over what arrived meanwhile, as a
+    // blocking read on a busy machine does.
+    std::chrono::steady_clock::duration readOverrun{};
     std::vector<Bytes> writes;
     std::vector<double> writeTimes;  // fake seconds at the end of each write
 
@@ -69,6 +73,7 @@ class ScriptedSerialPort final : public download::SerialPort {
         if (failOn == "write" && (failOnWrite < 0 || failOnWrite == index)) {
             throw download::PortError("Write failed on /dev/fake");
         }
+        clock_.advance(writeTakes);
         writes.push_back(record);
         writeTimes.push_back(clock_.seconds());
         for (auto& reply : printer(index, record)) {
@@ -79,12 +84,13 @@ class ScriptedSerialPort final : public download::SerialPort {
         if (failOnReadAfterWrite >= 0 && static_cast<int>(writes.size()) > failOnReadAfterWrite) {
             throw download::PortError("/dev/fake has gone away");
         }
-        auto earliest = deadline + 1ns;
+        const auto latest = deadline + readOverrun;
+        auto earliest = latest + 1ns;
         for (const auto& arrival : arrivals_) {
             earliest = std::min(earliest, arrival.at);
         }
-        if (earliest > deadline && earliest > clock_.now()) {
-            clock_.setTo(deadline + 1ns);
+        if (earliest > latest && earliest > clock_.now()) {
+            clock_.setTo(std::max(deadline + 1ns, clock_.now()));
             return {};
         }
         clock_.setTo(std::max(earliest, clock_.now()));

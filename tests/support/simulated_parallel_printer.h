@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,7 +28,14 @@ struct PrinterModel {
     std::chrono::steady_clock::duration accessTime = 1ms;
     int readyBytes = 0;     // the first bytes find the printer ready at once
     int failAtAccess = -1;  // this register access throws PortError, as a vanished port would
+    // When set, it alone gives the status register: read number (from 0) and fake seconds.
+    std::function<std::uint8_t(int read, double seconds)> status = {};
 };
+
+// Status register values a script can use; Select high, the rest of the lines low.
+inline constexpr std::uint8_t kBusy = 0x18;         // busy, no fault
+inline constexpr std::uint8_t kBusyFaulted = 0x10;  // busy, fault line low
+inline constexpr std::uint8_t kReady = 0x98;        // not busy, no fault
 
 // Status bits other than Busy and nFault: Select is high, the rest low.
 inline constexpr std::uint8_t kOtherStatusLines = 0x10;
@@ -39,9 +47,13 @@ class SimulatedParallelPrinter : public download::PortIo {
 
     std::vector<std::uint8_t> received;    // data register values latched by a strobe
     std::vector<std::uint16_t> addresses;  // every address touched, in order
+    std::uint8_t lastStatus = 0;           // what the latest status read returned
 
     std::uint8_t read(std::uint16_t address) override {
         access(address, "R" + hexAddress(address));
+        if (model_.status) {
+            return lastStatus = model_.status(reads_++, clock_.seconds());
+        }
         if (!busyStart_) {
             busyStart_ = clock_.now();
         }
@@ -49,8 +61,8 @@ class SimulatedParallelPrinter : public download::PortIo {
         const bool busy =
             static_cast<int>(received.size()) >= model_.readyBytes && since < model_.busyFor;
         const bool fault = busy ? since < model_.faultFor : model_.faultWhenReady;
-        return static_cast<std::uint8_t>(kOtherStatusLines | (busy ? 0 : 0x80) |
-                                         (fault ? 0 : 0x08));
+        return lastStatus = static_cast<std::uint8_t>(kOtherStatusLines | (busy ? 0 : 0x80) |
+                                                      (fault ? 0 : 0x08));
     }
 
     void write(std::uint16_t address, std::uint8_t value) override {
@@ -90,6 +102,7 @@ class SimulatedParallelPrinter : public download::PortIo {
     std::vector<std::string>* log_;
     std::uint8_t data_ = 0;
     int accesses_ = 0;
+    int reads_ = 0;
     std::optional<download::Clock::TimePoint> busyStart_;
 };
 
@@ -115,6 +128,7 @@ class SimulatedParallelPorts final : public download::ParallelPorts {
     }
 
     std::vector<std::uint8_t> lastReceived;  // what the printer got, kept after release
+    std::uint8_t lastStatus = 0;             // its final status read, kept after release
 
   private:
     struct Claimed final : SimulatedParallelPrinter {
@@ -123,6 +137,7 @@ class SimulatedParallelPorts final : public download::ParallelPorts {
             : SimulatedParallelPrinter(clock, model, log), owner_(owner) {}
         ~Claimed() override {
             owner_.lastReceived = received;
+            owner_.lastStatus = lastStatus;
             owner_.released = true;
             owner_.printer = nullptr;
         }

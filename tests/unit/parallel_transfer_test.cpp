@@ -39,6 +39,43 @@ TEST(ParallelTransfer, PortIsChosenByListIndex) {
     }
 }
 
+// Each poll cycle reads the status twice, the second read judging the fault line on its own;
+// a fault wait reads it until the fault clears.
+TEST(ParallelTransfer, StatusReadsBeforeTheFirstByte) {
+    const std::vector<std::string> send = {"W378=41", "W37A=CD", "W37A=CC"};
+    const std::string r = "R379";
+    struct Row {
+        const char* name;
+        std::function<std::uint8_t(int read, double)> status;
+        std::vector<std::string> reads;
+    };
+    const Row rows[] = {
+        {"ready at once", [](int, double) { return kReady; }, {r}},
+        {"busy for two cycles",
+         [](int i, double) { return i < 4 ? kBusy : kReady; },
+         {r, r, r, r, r}},
+        {"a ready status seen by the fault read is not taken",
+         [](int i, double) { return i == 1  ? kReady
+                                    : i < 6 ? kBusy
+                                            : kReady; },
+         {r, r, r, r, r, r, r}},
+        {"a fault that clears in the fault wait",
+         [](int i, double) { return i < 3   ? kBusyFaulted
+                                    : i < 4 ? kBusy
+                                            : kReady; },
+         {r, r, r, r, r}},
+    };
+    for (const auto& row : rows) {
+        DownloadRig rig = parallelRig({.status = row.status});
+        rig.run(kTwoRecords);
+        const auto accesses = rig.only({"R", "W"});
+        const auto expected = concat({row.reads, send});
+        ASSERT_GE(accesses.size(), expected.size()) << row.name;
+        EXPECT_EQ(std::vector(accesses.begin(), accesses.begin() + expected.size()), expected)
+            << row.name;
+    }
+}
+
 TEST(ParallelTransfer, ReadyPrinterTakesFourAccessesPerByteAndTheRecordBytesOnly) {
     DownloadRig rig = parallelRig();
     const auto result = rig.run(kTwoRecords);
@@ -77,7 +114,16 @@ TEST(ParallelTransfer, TextAfterEveryByteBarAtRecordEndsEventsAtTheirTwoPoints) 
     EXPECT_EQ(seen, expected);
 }
 
-// The printer's status lines over fake time, and what becomes of the download.
+// The digits of a status value as the error message shows them: uppercase hexadecimal, no
+// leading zero.
+std::string statusDigits(std::uint8_t status) {
+    const char* const digits = "0123456789ABCDEF";
+    std::string text = status >= 16 ? std::string(1, digits[status >> 4]) : "";
+    return text + digits[status & 15];
+}
+
+// The printer's status lines over fake time, and what becomes of the download. A code of "*"
+// is the printer's final status read, whatever it was.
 TEST(ParallelTransfer, PrinterStatusModels) {
     struct Row {
         const char* name;
@@ -111,6 +157,26 @@ TEST(ParallelTransfer, PrinterStatusModels) {
          Outcome::Success,
          0,
          ""},
+        {"ready while faulted in the fault wait still fails after 3 s",
+         {.status = [](int i, double) -> std::uint8_t { return i == 0 ? kBusyFaulted : 0x90; }},
+         Outcome::PrinterFailed,
+         3,
+         "90"},
+        {"the code is a fresh read",
+         {.status = [](int i, double) -> std::uint8_t { return kBusy | (i % 8); }},
+         Outcome::PrinterFailed,
+         10,
+         "*"},
+        {"a one-digit code has no leading zero",
+         {.status = [](int, double) -> std::uint8_t { return 0x07; }},
+         Outcome::PrinterFailed,
+         3,
+         "7"},
+        {"a fault just before the 10 s: about 13 s",
+         {.status = [](int, double t) { return t < 9.995 ? kBusy : kBusyFaulted; }},
+         Outcome::PrinterFailed,
+         12.95,
+         "10"},
     };
     for (const auto& row : rows) {
         DownloadRig rig = parallelRig(row.printer);
@@ -121,7 +187,8 @@ TEST(ParallelTransfer, PrinterStatusModels) {
             EXPECT_EQ(rig.parallel.lastReceived, image("ABCDE^xy"));
             continue;
         }
-        EXPECT_EQ(result.message, std::string(messages::kPrinterPortErrorPrefix) + row.code + ")");
+        const std::string code = row.code == "*" ? statusDigits(rig.parallel.lastStatus) : row.code;
+        EXPECT_EQ(result.message, std::string(messages::kPrinterPortErrorPrefix) + code + ")");
         EXPECT_GE(rig.clock.seconds(), row.failsAfterAtLeast);
         EXPECT_LT(rig.clock.seconds(), row.failsAfterAtLeast + 0.1);
         EXPECT_TRUE(rig.parallel.lastReceived.empty());

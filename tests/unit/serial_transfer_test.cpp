@@ -12,23 +12,50 @@ namespace messages = download::messages;
 // Two records; the second carries the marker three bytes before its CR. n = 12.
 const Bytes kTwoRecords = image("ABC|DE^xy|");
 
+// Also after an earlier download on COM1 at 38400: each download sets the port up afresh from
+// the choices of its own start, and sends from record 1.
 TEST(SerialTransfer, SetsUpThePortInOrderFromTheChosenEntries) {
+    enum class Before { Nothing, TimeOut, Success };
     struct Row {
         int portIndex;
         std::string speed;
         bool foundOpen;
         std::vector<std::string> setUp;
+        Before before = Before::Nothing;
     };
     const Row rows[] = {
-        {0, "38400", false, {"isOpen", "port 1", "settings 38400,n,8,1", "open"}},
-        {2, "19200", false, {"isOpen", "port 3", "settings 19200,n,8,1", "open"}},
-        {3, "4800", true, {"isOpen", "close", "port 4", "settings 4800,n,8,1", "open"}},
+        {0, "38400", false, {"isOpen", "port 1", "settings 38400,n,8,1", "open", "write 414243"}},
+        {2, "19200", false, {"isOpen", "port 3", "settings 19200,n,8,1", "open", "write 414243"}},
+        {3,
+         "4800",
+         true,
+         {"isOpen", "close", "port 4", "settings 4800,n,8,1", "open", "write 414243"}},
+        {2,
+         "9600",
+         false,
+         {"isOpen", "port 3", "settings 9600,n,8,1", "open", "write 414243"},
+         Before::TimeOut},
+        {1,
+         "4800",
+         false,
+         {"isOpen", "port 2", "settings 4800,n,8,1", "open", "write 414243"},
+         Before::Success},
     };
     for (const auto& row : rows) {
         DownloadRig rig;
+        if (row.before != Before::Nothing) {
+            const bool answer = row.before == Before::Success;
+            rig.serial.printer = [answer](int, const Bytes&) {
+                return answer ? std::vector<ScriptedSerialPort::Reply>{{0ms, {0x06}}}
+                              : std::vector<ScriptedSerialPort::Reply>{};
+            };
+            rig.run(kTwoRecords);
+            rig.serial.printer = ScriptedSerialPort::acknowledgeAtOnce;
+            rig.log.clear();
+        }
         rig.choices.portIndex = row.portIndex;
         rig.choices.speedText = row.speed;
-        rig.serial.open_ = row.foundOpen;
+        rig.serial.open_ = rig.serial.open_ || row.foundOpen;
         rig.run(kTwoRecords);
         const auto setUp = rig.only({"isOpen", "close", "port", "settings", "open", "write"});
         ASSERT_GE(setUp.size(), row.setUp.size());
@@ -74,9 +101,22 @@ TEST(SerialTransfer, AcknowledgementRule) {
         const char* name;
         std::vector<Reply> replies;  // to the only record
         bool acknowledged;
+        struct {
+            std::chrono::milliseconds writeTakes{0};
+            std::chrono::milliseconds readOverrun{0};
+        } timing = {};
     };
     const Row rows[] = {
         {"lone ACK at once", {{0ms, {0x06}}}, true},
+        // The reply is judged before the clock in each poll.
+        {"lone ACK in a read that wakes past the deadline", {{5001ms, {0x06}}}, true, {0ms, 5ms}},
+        {"ACK ACK in a read that wakes past the deadline",
+         {{5001ms, {0x06, 0x06}}},
+         false,
+         {0ms, 5ms}},
+        // The 5 s run from the moment the write returns.
+        {"lone ACK 4.9 s after a write that took 2 s", {{4900ms, {0x06}}}, true, {2000ms}},
+        {"nothing after a write that took 2 s", {}, false, {2000ms}},
         {"lone ACK after 4.9 s", {{4900ms, {0x06}}}, true},
         {"lone ACK read as the deadline passes", {{5s, {0x06}}}, true},
         {"lone ACK after the deadline", {{5001ms, {0x06}}}, false},
@@ -90,6 +130,8 @@ TEST(SerialTransfer, AcknowledgementRule) {
     for (const auto& row : rows) {
         DownloadRig rig;
         rig.serial.printer = [&](int, const Bytes&) { return row.replies; };
+        rig.serial.writeTakes = row.timing.writeTakes;
+        rig.serial.readOverrun = row.timing.readOverrun;
         const auto result = rig.run(image("AB^xy|"));
 
         SCOPED_TRACE(row.name);
@@ -101,7 +143,10 @@ TEST(SerialTransfer, AcknowledgementRule) {
             EXPECT_EQ(result.outcome, Outcome::PrinterFailed);
             EXPECT_EQ(result.message, messages::kSerialTimeout);
             // The time-out comes 5 s after the write, not a moment sooner.
-            EXPECT_NEAR(rig.clock.seconds() - rig.serial.writeTimes[0], 5.0, 1e-6);
+            const double waited = rig.clock.seconds() - rig.serial.writeTimes[0];
+            EXPECT_GT(waited, 5.0);
+            EXPECT_LE(waited,
+                      5.0 + std::chrono::duration<double>(row.timing.readOverrun).count() + 1e-6);
         }
     }
 }
@@ -133,20 +178,38 @@ TEST(SerialTransfer, BytesAlreadyWaitingAreJudgedAsTheNextRecordsReply) {
     }
 }
 
+// A printer that stops answering leaves the bar and the text as the last acknowledged record
+// left them, or untouched when none was.
 TEST(SerialTransfer, TimeOutClosesThePortBeforeTheMessageAndKeepsTheLastProgress) {
-    DownloadRig rig;
-    rig.serial.printer = [](int write, const Bytes&) {
-        return write == 0 ? std::vector<ScriptedSerialPort::Reply>{{0ms, {0x06}}}
-                          : std::vector<ScriptedSerialPort::Reply>{};
+    struct Row {
+        int answered;  // records acknowledged before the silence
+        std::vector<std::string> progress;
+        float bar;  // -1: never set
+        std::string text;
     };
-    const auto result = rig.run(kTwoRecords);
+    const Row rows[] = {
+        {1, {"bar 5", "text 5/12"}, 5.0F, "5/12"},
+        {0, {}, -1.0F, ""},
+    };
+    for (const auto& row : rows) {
+        DownloadRig rig;
+        rig.serial.printer = [&](int write, const Bytes&) {
+            return write < row.answered ? std::vector<ScriptedSerialPort::Reply>{{0ms, {0x06}}}
+                                        : std::vector<ScriptedSerialPort::Reply>{};
+        };
+        const auto result = rig.run(kTwoRecords);
 
-    EXPECT_EQ(result.outcome, Outcome::PrinterFailed);
-    const auto tail = rig.only({"bar 12", "text", "close", "message", "enable"});
-    const auto expected =
-        concat({{"text 5/12", "close", "message Communication Error.(5 Sec Time out)"}, kUnlocked});
-    EXPECT_EQ(tail, expected);
-    EXPECT_EQ(rig.host.barValue, 5.0F);
+        SCOPED_TRACE(row.answered);
+        EXPECT_EQ(result.outcome, Outcome::PrinterFailed);
+        const auto tail = rig.only({"bar ", "text", "close", "message", "enable"});
+        const auto expected = concat({{"bar visible", "bar range 1..12"},
+                                      row.progress,
+                                      {"close", "message Communication Error.(5 Sec Time out)"},
+                                      kUnlocked});
+        EXPECT_EQ(tail, expected);
+        EXPECT_EQ(rig.host.barValue, row.bar);
+        EXPECT_EQ(rig.host.text, row.text);
+    }
 }
 
 TEST(SerialTransfer, RecordShapes) {
