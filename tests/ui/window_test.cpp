@@ -40,6 +40,9 @@ class WindowTest : public QObject {
 
   private slots:
     void builtState();
+    void controls_data();
+    void controls();
+    void menu();
     void windowFrame();
     void tabOrder();
 
@@ -83,6 +86,81 @@ void WindowTest::builtState() {
     // The stand-in for Fixedsys must be fixed-pitch, whatever fonts the system has.
     const QFontMetrics metrics(w.find<QWidget>("cboPORT")->font());
     QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W'));
+}
+
+void WindowTest::controls_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("points");
+    QTest::addColumn<bool>("bold");
+    QTest::newRow("window") << "Form1"
+                            << "Firmware Korvane V1.0" << 12 << true;
+    QTest::newRow("frame") << "Frame1"
+                           << "Communication Interface Choice" << 9 << false;
+    QTest::newRow("COM option") << "optCOM_0"
+                                << "COM Port" << 9 << false;
+    QTest::newRow("LPT option") << "optCOM_1"
+                                << "LPT Port" << 9 << false;
+    QTest::newRow("port label") << "Label1"
+                                << "Port List :" << 9 << false;
+    QTest::newRow("speed label") << "Label2"
+                                 << "COM Speed :" << 9 << false;
+    QTest::newRow("port list") << "cboPORT"
+                               << "" << 9 << false;
+    QTest::newRow("speed list") << "cboSPEED"
+                                << "" << 9 << false;
+    QTest::newRow("progress label") << "Label3"
+                                    << "" << 9 << false;
+    QTest::newRow("start button") << "cmdSTART"
+                                  << "Download Start" << 12 << true;
+}
+
+// Captions, point sizes and weights as built; lists offer their entries only, and stay so
+// once the window has been shown.
+void WindowTest::controls() {
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(int, points);
+    QFETCH(bool, bold);
+    TestWindow w;
+    QWidget* widget = name == "Form1" ? &w.form : w.find<QWidget>(name.toLatin1().constData());
+    QVERIFY(widget != nullptr);
+    const char* property = name == "Form1"                               ? "windowTitle"
+                           : name == "Frame1"                            ? "title"
+                           : qobject_cast<QComboBox*>(widget) != nullptr ? "currentText"
+                                                                         : "text";
+    QCOMPARE(widget->property(property).toString(), caption);
+    QCOMPARE(widget->font().pointSize(), points);
+    QCOMPARE(widget->font().bold(), bold);
+    QVERIFY(!widget->font().italic() && !widget->font().underline() && !widget->font().strikeOut());
+    if (auto* list = qobject_cast<QComboBox*>(widget)) {
+        QVERIFY(!list->isEditable());
+        w.form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.form));
+        QVERIFY(!list->isEditable());
+    }
+}
+
+// One File menu: Open (access key F, Ctrl+O), a separator, Exit (access key X, no shortcut).
+void WindowTest::menu() {
+    TestWindow w;
+    const QList<QAction*> bar = w.form.menuBar()->actions();
+    QCOMPARE(bar.size(), 1);
+    QCOMPARE(bar[0]->text(), QString("File(&F)"));
+    QCOMPARE(QKeySequence::mnemonic(bar[0]->text()), QKeySequence(Qt::ALT | Qt::Key_F));
+    QVERIFY(bar[0]->menu() != nullptr);
+    const QList<QAction*> file = bar[0]->menu()->actions();
+    QCOMPARE(file.size(), 3);
+    QCOMPARE(file[0]->text(), QString("Open(&F)"));
+    QCOMPARE(QKeySequence::mnemonic(file[0]->text()), QKeySequence(Qt::ALT | Qt::Key_F));
+    QCOMPARE(file[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    QVERIFY(file[1]->isSeparator());
+    QCOMPARE(file[2]->text(), QString("Exit(&X)"));
+    QCOMPARE(QKeySequence::mnemonic(file[2]->text()), QKeySequence(Qt::ALT | Qt::Key_X));
+    QCOMPARE(file[2]->shortcut(), QKeySequence());
+    for (QAction* action : file) {
+        QVERIFY(action->isVisible() && action->isEnabled() && !action->isChecked());
+    }
 }
 
 void WindowTest::windowFrame() {
