@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -41,6 +42,12 @@ PpdevPortIo::PpdevPortIo(std::filesystem::path device, std::uint16_t base, Claim
         throw download::PortError(describeOpenFailure(device_, labelBase_, errno));
     }
     fd_ = FileDescriptor(fd);
+    // Held on the device itself, so every name of it shares the lock: a second Korvane on the
+    // same port is refused before it claims anything.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        throw download::PortError(
+            describeOpenFailure(device_, labelBase_, errno == EWOULDBLOCK ? EBUSY : errno));
+    }
     // Exclusive first: the transfer drives the registers itself and assumes nobody else does.
     if ((mode == ClaimMode::Exclusive && control(fd, PPEXCL, nullptr) < 0) ||
         control(fd, PPCLAIM, nullptr) < 0) {

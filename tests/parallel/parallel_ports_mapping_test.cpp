@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -319,20 +323,28 @@ TEST(Messages, NoPortSaysWhatWasTriedAndTheLikelyFix) {
 }
 
 // The real ppdev adapter on files that are no parallel port: the errors must reach the user.
-TEST(LinuxParallelPorts, ReportsADeviceThatIsNoParallelPort) {
-    FakeSystem system;
-    const fs::path notAPort = system.dev("ttyS0");
-    std::ofstream(notAPort) << "x";
-    system.variable("KORVANE_LPT1", notAPort.string());
-    LinuxParallelPorts ports(system.environment());
-    try {
-        ports.claim(0x378);
-        FAIL() << "claimed a regular file";
-    } catch (const download::PortError& error) {
-        const std::string message = error.what();
-        EXPECT_TRUE(contains(message, notAPort.string())) << message;
-        EXPECT_TRUE(contains(message, "not a parallel port device")) << message;
-        EXPECT_TRUE(contains(message, "$KORVANE_LPT1")) << message;
+TEST(LinuxParallelPorts, ReportsADeviceThatIsNoParallelPortOrIsHeld) {
+    for (const bool heldByAnother : {false, true}) {
+        FakeSystem system;
+        const fs::path notAPort = system.dev("ttyS0");
+        std::ofstream(notAPort) << "x";
+        // Another Korvane on the same device holds its lock; it is refused before any claim.
+        const int other = ::open(notAPort.c_str(), O_RDONLY);
+        ASSERT_EQ(::flock(other, heldByAnother ? LOCK_EX : LOCK_UN), 0);
+        system.variable("KORVANE_LPT1", notAPort.string());
+        LinuxParallelPorts ports(system.environment());
+        try {
+            ports.claim(0x378);
+            ADD_FAILURE() << "claimed a regular file";
+        } catch (const download::PortError& error) {
+            const std::string message = error.what();
+            EXPECT_TRUE(contains(message, notAPort.string())) << message;
+            EXPECT_TRUE(contains(message, heldByAnother ? "in use by another program"
+                                                        : "not a parallel port device"))
+                << message;
+            EXPECT_TRUE(contains(message, "$KORVANE_LPT1")) << message;
+        }
+        ::close(other);
     }
 }
 
