@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include <QJsonArray>
+
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/json_report.h"
 #include "cli/printable.h"
 #include "image/firmware_file.h"
 #include "image/record_walk.h"
@@ -18,11 +21,12 @@ namespace {
 using image::Transfer;
 
 constexpr const char* kCheckUsage =
-    "Usage: korvane-cli check FILE\n"
+    "Usage: korvane-cli check [--json] FILE\n"
     "\n"
     "Reads a firmware image and reports, for the serial and the parallel transfer, its records,\n"
     "the bytes each would send, where each would stop and every rule it breaks with the byte\n"
     "offset; then whether both send the same bytes and stop at the same place.\n"
+    "With --json, one JSON object on standard output instead.\n"
     "Exit 0: both transfers send it whole and alike; 1: it breaks a rule, the transfers\n"
     "differ, or it is empty; 2: usage error; 3: it cannot be read.\n";
 
@@ -129,6 +133,70 @@ std::string describeOffset(const std::optional<std::int64_t>& offset) {
     return offset ? "image offset " + std::to_string(*offset) : "sends no more";
 }
 
+// Why the image fails the check; none when both transfers send it whole and alike.
+std::vector<std::string> reasonsAgainst(const image::WalkSummary& serial,
+                                        const image::WalkSummary& parallel,
+                                        const std::optional<Difference>& difference) {
+    std::vector<std::string> reasons;
+    if (!serial.ok()) {
+        reasons.emplace_back("the serial transfer would read outside the image");
+    }
+    if (!parallel.ok()) {
+        reasons.emplace_back("the parallel transfer would read outside the image");
+    }
+    if (difference) {
+        reasons.emplace_back("the transfers send different bytes");
+    }
+    if (serial.stopPosition != parallel.stopPosition) {
+        reasons.emplace_back("the transfers stop at different places");
+    }
+    return reasons;
+}
+
+int checkAsJson(const std::filesystem::path& path) {
+    const auto loaded = image::loadFirmwareFile(path);
+    QJsonObject object = reportHeader("check");
+    int status = kExitOk;
+    QJsonArray reasons;
+    QJsonValue sameBytes;
+    QJsonValue sameStop;
+    std::string verdict = "ok";
+    if (!loaded.ok()) {
+        const std::string why = image::describeLoadFailure(loaded, path);
+        std::cerr << printable(why) << '\n';
+        object["image"] = imageJson(path, std::nullopt, why);
+        status = kExitFileOrPort;
+        verdict = "unreadable";
+    } else {
+        const std::span<const std::uint8_t> bytes = loaded.bytes;
+        object["image"] = imageJson(path, bytes, "");
+        if (bytes.empty()) {
+            status = kExitPrinterFailed;
+            verdict = "empty";
+        } else {
+            const auto serial = image::summarizeWalk(bytes, Transfer::Serial);
+            const auto parallel = image::summarizeWalk(bytes, Transfer::Parallel);
+            const auto difference = firstDifference(bytes);
+            sameBytes = !difference.has_value();
+            sameStop = serial.stopPosition == parallel.stopPosition;
+            for (const auto& reason : reasonsAgainst(serial, parallel, difference)) {
+                reasons.append(QString::fromStdString(reason));
+            }
+            if (!reasons.isEmpty()) {
+                status = kExitPrinterFailed;
+                verdict = "breaks a rule";
+            }
+        }
+    }
+    object["same_bytes"] = sameBytes;
+    object["same_stop"] = sameStop;
+    object["verdict"] = QString::fromStdString(verdict);
+    object["reasons"] = reasons;
+    object["exit_status"] = status;
+    std::cout << jsonLine(object) << '\n' << std::flush;
+    return status;
+}
+
 }  // namespace
 
 int runCheck(const std::vector<std::string>& args) {
@@ -136,11 +204,23 @@ int runCheck(const std::vector<std::string>& args) {
         std::cout << kCheckUsage;
         return kExitOk;
     }
-    if (args.size() != 1) {
+    std::vector<std::string> files;
+    bool json = false;
+    for (const auto& arg : args) {
+        if (arg == "--json") {
+            json = true;
+        } else {
+            files.push_back(arg);
+        }
+    }
+    if (files.size() != 1) {
         std::cerr << "korvane-cli check: expected one FILE\n\n" << kCheckUsage;
         return kExitUsage;
     }
-    const std::filesystem::path path = args[0];
+    const std::filesystem::path path = files[0];
+    if (json) {
+        return checkAsJson(path);
+    }
     const auto loaded = image::loadFirmwareFile(path);
     if (!loaded.ok()) {
         std::cerr << printable(image::describeLoadFailure(loaded, path)) << '\n';
@@ -182,19 +262,7 @@ int runCheck(const std::vector<std::string>& args) {
                   << " (never sent; ignored)\n";
     }
 
-    std::vector<std::string> reasons;
-    if (!serial.ok()) {
-        reasons.emplace_back("the serial transfer would read outside the image");
-    }
-    if (!parallel.ok()) {
-        reasons.emplace_back("the parallel transfer would read outside the image");
-    }
-    if (difference) {
-        reasons.emplace_back("the transfers send different bytes");
-    }
-    if (!sameStop) {
-        reasons.emplace_back("the transfers stop at different places");
-    }
+    const auto reasons = reasonsAgainst(serial, parallel, difference);
     if (reasons.empty()) {
         std::cout << "verdict: ok: both transfers send it whole and alike\n";
         return kExitOk;

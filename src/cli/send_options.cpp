@@ -14,9 +14,15 @@ namespace {
 constexpr std::array<const char*, 4> kSpeeds = {"4800", "9600", "19200", "38400"};
 
 const option kLongOptions[] = {
-    {"serial", required_argument, nullptr, 's'}, {"parallel", required_argument, nullptr, 'p'},
-    {"baud", required_argument, nullptr, 'b'},   {"quiet", no_argument, nullptr, 'q'},
-    {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
+    {"serial", required_argument, nullptr, 's'},
+    {"parallel", required_argument, nullptr, 'p'},
+    {"baud", required_argument, nullptr, 'b'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"trace", no_argument, nullptr, 't'},
+    {"log", required_argument, nullptr, 'l'},
+    {"json", no_argument, nullptr, 'j'},
+    {"help", no_argument, nullptr, 'h'},
+    {nullptr, 0, nullptr, 0},
 };
 
 std::string longName(int shortOption) {
@@ -85,21 +91,27 @@ std::optional<std::string> normalisePort(const std::string& asGiven, const std::
 
 const char* const kSendUsage =
     "Usage:\n"
-    "  korvane-cli send --serial PORT [--baud 4800|9600|19200|38400] [--quiet] FILE\n"
-    "  korvane-cli send --parallel PORT [--quiet] FILE\n"
+    "  korvane-cli send --serial PORT [--baud 4800|9600|19200|38400] [OPTIONS] FILE\n"
+    "  korvane-cli send --parallel PORT [OPTIONS] FILE\n"
+    "  korvane-cli send --serial PORT --serial PORT --parallel PORT ... [OPTIONS] FILE\n"
     "\n"
     "  -s, --serial PORT    COM1..COM4, or a serial device: /dev/ttyUSB0, ttyUSB0, ./ttyX,\n"
     "                       /dev/serial/by-id/...\n"
     "  -p, --parallel PORT  LPT1, LPT2, or a /dev/parportN device\n"
+    "                       Give several ports to flash several printers at once.\n"
     "  -b, --baud SPEED     4800, 9600, 19200 or 38400 (default 38400; serial only)\n"
-    "  -q, --quiet          no progress and no device line\n"
+    "  -q, --quiet          no progress and no device line; a failure still says why\n"
+    "      --trace          one timestamped line per record sent, on standard error\n"
+    "      --log FILE       write the trace to FILE instead (appended); implies --trace\n"
+    "      --json           one JSON object per port on standard output, one a line\n"
     "  -h, --help           this text\n"
     "  --                   ends the options: a FILE may then start with '-'\n"
     "\n"
     "Options take their value after a space or '=' (--baud=9600, -b9600). 'korvane-cli ports'\n"
     "shows which device each COM and LPT choice is.\n"
-    "Exit 0: success; 1: the printer failed the transfer; 2: usage error; 3: file, image or\n"
-    "port error.\n";
+    "Exit 0: success (every port); 1: the printer failed the transfer; 2: usage error;\n"
+    "3: file, image or port error; with several ports the highest of the failures'; 128 + N:\n"
+    "stopped by signal N.\n";
 
 SendParse parseSendOptions(const std::vector<std::string>& args) {
     // getopt_long permutes the pointer array and keeps its place in globals of the C library:
@@ -117,7 +129,6 @@ SendParse parseSendOptions(const std::vector<std::string>& args) {
 
     SendParse result;
     SendOptions options;
-    std::string portOption;  // "--serial COM1" as given, for later errors
     std::string baudOption;
     const auto fail = [&result](std::string error) {
         result.error = std::move(error);
@@ -138,18 +149,13 @@ SendParse parseSendOptions(const std::vector<std::string>& args) {
         switch (c) {
             case 's':
             case 'p': {
-                if (!options.port.empty()) {
-                    return fail(inQuotes(asGiven) + ": give one port only (already " +
-                                inQuotes(portOption) + ")");
-                }
-                options.serial = c == 's';
+                const bool serial = c == 's';
                 std::string error;
-                const auto port = normalisePort(asGiven, value, options.serial, error);
+                const auto port = normalisePort(asGiven, value, serial, error);
                 if (!port) {
                     return fail(error);
                 }
-                options.port = *port;
-                portOption = asGiven;
+                options.ports.push_back({serial, *port, asGiven});
                 break;
             }
             case 'b':
@@ -163,15 +169,30 @@ SendParse parseSendOptions(const std::vector<std::string>& args) {
             case 'q':
                 options.quiet = true;
                 break;
+            case 't':
+                options.trace = true;
+                break;
+            case 'l':
+                if (value.empty()) {
+                    return fail(inQuotes(asGiven) + ": the log FILE name is empty");
+                }
+                options.logFile = value;
+                options.trace = true;
+                break;
+            case 'j':
+                options.json = true;
+                break;
             case 'h':
                 options.help = true;
                 result.options = options;
                 return result;
             case ':':
                 return fail(inQuotes(word) + ": " + longName(optopt) + " needs a value" +
-                            (optopt == 'b' ? " (4800, 9600, 19200 or 38400)" : " (a PORT)"));
+                            (optopt == 'b'   ? " (4800, 9600, 19200 or 38400)"
+                             : optopt == 'l' ? " (a FILE)"
+                                             : " (a PORT)"));
             default:
-                if (optopt == 'q' || optopt == 'h') {
+                if (optopt == 'q' || optopt == 'h' || optopt == 't' || optopt == 'j') {
                     return fail(inQuotes(word) + ": " + longName(optopt) + " takes no value");
                 }
                 return fail(
@@ -189,13 +210,15 @@ SendParse parseSendOptions(const std::vector<std::string>& args) {
         }
         options.file = argv[i];
     }
-    if (options.port.empty()) {
+    if (options.ports.empty()) {
         return fail("give --serial PORT or --parallel PORT");
     }
     if (options.file.empty()) {
         return fail("give the firmware FILE to send");
     }
-    if (!options.serial && !baudOption.empty()) {
+    const bool anySerial = std::any_of(options.ports.begin(), options.ports.end(),
+                                       [](const PortChoice& p) { return p.serial; });
+    if (!anySerial && !baudOption.empty()) {
         return fail(inQuotes(baudOption) + ": a parallel port has no speed; leave --baud out");
     }
     result.options = options;

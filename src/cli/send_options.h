@@ -6,12 +6,21 @@
 
 namespace korvane::cli {
 
-struct SendOptions {
+// One port to send to, in the order given.
+struct PortChoice {
     bool serial = true;
     // "COM1".."COM4", "LPT1", "LPT2", or a device path that starts with '/'.
     std::string port;
-    std::string baud = "38400";
+    std::string asGiven;  // "--serial COM1", for messages
+};
+
+struct SendOptions {
+    std::vector<PortChoice> ports;  // one download each, all at once
+    std::string baud = "38400";     // for every serial port
     bool quiet = false;
+    bool trace = false;
+    std::string logFile;  // the trace goes here (appended) when set, else to standard error
+    bool json = false;
     std::string file;
     bool help = false;  // nothing else is looked at then
 };

@@ -120,11 +120,15 @@ void TerminalHost::printSummary() {
 
 void TerminalHost::showMessage(download::Outcome outcome, const std::string& text) {
     finishBar();
-    if (outcome == download::Outcome::Success) {
+    if (outcome == download::Outcome::Success && !output_.successToStderr) {
         std::cout << printable(text) << '\n' << std::flush;
         stdoutFailed_ = !std::cout;
     } else {
-        std::cerr << printable(text) << '\n' << std::flush;
+        std::cerr << printable(text) << '\n';
+        if (const std::string detail = detailFor(outcome); !detail.empty()) {
+            std::cerr << detail << '\n';
+        }
+        std::cerr << std::flush;
     }
     printSummary();
 }

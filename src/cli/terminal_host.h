@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "download/host.h"
+#include "cli/cli_host.h"
 
 namespace korvane::ports {
 class StopRequest;
@@ -14,13 +14,14 @@ namespace korvane::cli {
 
 // The engine's host on a terminal: messages go to standard output (success) or standard error
 // (any other outcome) with control characters escaped, and progress is a live bar on standard error
-// when that is a terminal, followed by one summary line. A stop request ends the download at the
-// engine's next pause.
-class TerminalHost final : public download::Host {
+// when that is a terminal, followed by one summary line. A failure's message is followed by its
+// detail. A stop request ends the download at the engine's next pause.
+class TerminalHost final : public CliHost {
   public:
     struct Output {
-        bool progressBar = false;  // the live bar (standard error is a terminal)
-        bool summary = false;      // the closing line with bytes, time and rate
+        bool progressBar = false;      // the live bar (standard error is a terminal)
+        bool summary = false;          // the closing line with bytes, time and rate
+        bool successToStderr = false;  // standard output carries something else (--json)
     };
 
     explicit TerminalHost(Output output, const ports::StopRequest* stop = nullptr);
@@ -33,9 +34,6 @@ class TerminalHost final : public download::Host {
     void showMessage(download::Outcome outcome, const std::string& text) override;
     void letPendingEventsRun() override;
 
-    // The latest progress: the bytes of the image consumed so far, and its size.
-    std::int32_t position() const { return lastPosition_; }
-    std::int32_t total() const { return lastTotal_; }
     // Whether writing the success message to standard output failed.
     bool stdoutFailed() const { return stdoutFailed_; }
 
@@ -52,8 +50,6 @@ class TerminalHost final : public download::Host {
     bool stdoutFailed_ = false;
     Clock::time_point startedAt_{};
     Clock::time_point lastDrawn_{};
-    std::int32_t lastPosition_ = 0;
-    std::int32_t lastTotal_ = 0;
 };
 
 // One line of a progress bar that fits `columns` terminal columns: "[####....] 1234/5678 bytes

@@ -1,0 +1,63 @@
+#include "cli/trace_log.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+
+namespace korvane::cli {
+
+TraceLog::TraceLog(const std::string& logFile) {
+    if (logFile.empty()) {
+        file_ = stderr;
+        return;
+    }
+    file_ = std::fopen(logFile.c_str(), "a");
+    if (file_ == nullptr) {
+        throw std::runtime_error("cannot open the log file '" + logFile +
+                                 "' for appending: " + std::strerror(errno));
+    }
+    owned_ = true;
+}
+
+TraceLog::~TraceLog() {
+    if (owned_) {
+        std::fclose(file_);
+    }
+}
+
+void TraceLog::line(const std::string& text) {
+    const std::lock_guard<std::mutex> hold(mutex_);
+    std::fprintf(file_, "%s %s\n", utcNow().c_str(), text.c_str());
+    std::fflush(file_);
+}
+
+std::string utcNow() {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t seconds = system_clock::to_time_t(now);
+    const auto millis = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    char text[40];
+    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(millis));
+    return text;
+}
+
+std::string hexBytes(const std::string& bytes) {
+    if (bytes.empty()) {
+        return "none";
+    }
+    std::string out;
+    for (const char c : bytes) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02X",
+                      static_cast<unsigned>(static_cast<unsigned char>(c)));
+        out += (out.empty() ? "" : " ") + std::string(hex);
+    }
+    return out;
+}
+
+}  // namespace korvane::cli
