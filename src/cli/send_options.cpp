@@ -11,6 +11,11 @@ namespace korvane::cli {
 
 namespace {
 
+// Options with no short form: values no character can take.
+constexpr int kTrace = 0x100;
+constexpr int kLog = 0x101;
+constexpr int kJson = 0x102;
+
 constexpr std::array<const char*, 4> kSpeeds = {"4800", "9600", "19200", "38400"};
 
 const option kLongOptions[] = {
@@ -18,9 +23,9 @@ const option kLongOptions[] = {
     {"parallel", required_argument, nullptr, 'p'},
     {"baud", required_argument, nullptr, 'b'},
     {"quiet", no_argument, nullptr, 'q'},
-    {"trace", no_argument, nullptr, 't'},
-    {"log", required_argument, nullptr, 'l'},
-    {"json", no_argument, nullptr, 'j'},
+    {"trace", no_argument, nullptr, kTrace},
+    {"log", required_argument, nullptr, kLog},
+    {"json", no_argument, nullptr, kJson},
     {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},
 };
@@ -169,17 +174,17 @@ SendParse parseSendOptions(const std::vector<std::string>& args) {
             case 'q':
                 options.quiet = true;
                 break;
-            case 't':
+            case kTrace:
                 options.trace = true;
                 break;
-            case 'l':
+            case kLog:
                 if (value.empty()) {
                     return fail(inQuotes(asGiven) + ": the log FILE name is empty");
                 }
                 options.logFile = value;
                 options.trace = true;
                 break;
-            case 'j':
+            case kJson:
                 options.json = true;
                 break;
             case 'h':
@@ -188,11 +193,11 @@ SendParse parseSendOptions(const std::vector<std::string>& args) {
                 return result;
             case ':':
                 return fail(inQuotes(word) + ": " + longName(optopt) + " needs a value" +
-                            (optopt == 'b'   ? " (4800, 9600, 19200 or 38400)"
-                             : optopt == 'l' ? " (a FILE)"
-                                             : " (a PORT)"));
+                            (optopt == 'b'    ? " (4800, 9600, 19200 or 38400)"
+                             : optopt == kLog ? " (a FILE)"
+                                              : " (a PORT)"));
             default:
-                if (optopt == 'q' || optopt == 'h' || optopt == 't' || optopt == 'j') {
+                if (optopt == 'q' || optopt == 'h' || optopt == kTrace || optopt == kJson) {
                     return fail(inQuotes(word) + ": " + longName(optopt) + " takes no value");
                 }
                 return fail(

@@ -9,7 +9,8 @@
 namespace korvane::cli {
 namespace {
 
-// "serial COM3 9600 quiet a.DPX", "help", or "error: <the message>".
+// "serial COM3 9600 quiet a.DPX", "serial COM1 + parallel LPT1 38400 a.DPX" for several ports,
+// " trace", " log=FILE", " json" after the speed when given, "help", or "error: <the message>".
 std::string meaning(const SendParse& parsed) {
     if (!parsed.options) {
         return "error: " + parsed.error;
@@ -18,7 +19,13 @@ std::string meaning(const SendParse& parsed) {
     if (o.help) {
         return "help";
     }
-    return std::string(o.serial ? "serial " : "parallel ") + o.port + " " + o.baud +
+    std::string ports;
+    for (const auto& p : o.ports) {
+        ports +=
+            (ports.empty() ? "" : " + ") + std::string(p.serial ? "serial " : "parallel ") + p.port;
+    }
+    return ports + " " + o.baud + (o.trace ? " trace" : "") +
+           (o.logFile.empty() ? "" : " log=" + o.logFile) + (o.json ? " json" : "") +
            (o.quiet ? " quiet " : " ") + o.file;
 }
 
@@ -56,8 +63,30 @@ TEST(SendOptions, ReadTheWordsAsGnuToolsDo) {
         {{"-s", "COM1", "--quiet=yes", "a.DPX"}, "error: '--quiet=yes': --quiet takes no value"},
         {{"-s", "COM1", "--speed", "9600", "a.DPX"}, "error: unknown option '--speed'"},
         {{"-s", "COM1", "-qx", "a.DPX"}, "error: unknown option '-x'"},
-        {{"-s", "COM1", "-p", "LPT1", "a.DPX"},
-         "error: '-p LPT1': give one port only (already '-s COM1')"},
+        // Several ports, in the order given, the same device twice included: the device lock
+        // refuses the second download, not the parser.
+        {{"-s", "COM1", "-p", "LPT1", "a.DPX"}, "serial COM1 + parallel LPT1 38400 a.DPX"},
+        {{"--serial", "ttyUSB0", "-s", "ttyUSB1", "--serial=COM2", "-b", "9600", "a.DPX"},
+         "serial /dev/ttyUSB0 + serial /dev/ttyUSB1 + serial COM2 9600 a.DPX"},
+        {{"-s", "COM1", "-s", "com1", "a.DPX"}, "serial COM1 + serial COM1 38400 a.DPX"},
+        {{"-p", "LPT1", "-p", "/dev/parport1", "a.DPX"},
+         "parallel LPT1 + parallel /dev/parport1 38400 a.DPX"},
+        {{"-p", "LPT1", "-s", "COM1", "-b", "9600", "a.DPX"},
+         "parallel LPT1 + serial COM1 9600 a.DPX"},
+        {{"-s", "COM1", "-p", "LPT1", "-s", "COM5", "a.DPX"}, "error: '-s COM5': a serial PORT"},
+        {{"-p", "LPT1", "-p", "LPT2", "-b", "9600", "a.DPX"},
+         "error: '-b 9600': a parallel port has no speed"},
+        // The trace, its log and the JSON report.
+        {{"-s", "COM1", "--trace", "--json", "a.DPX"}, "serial COM1 38400 trace json a.DPX"},
+        {{"-s", "COM1", "--log", "flash.log", "a.DPX"},
+         "serial COM1 38400 trace log=flash.log a.DPX"},
+        {{"--log=x.log", "-s", "COM1", "a.DPX", "--js"},
+         "serial COM1 38400 trace log=x.log json a.DPX"},
+        {{"-s", "COM1", "a.DPX", "--log"}, "error: '--log': --log needs a value (a FILE)"},
+        {{"-s", "COM1", "--log=", "a.DPX"}, "error: '--log=': the log FILE name is empty"},
+        {{"-s", "COM1", "--json=yes", "a.DPX"}, "error: '--json=yes': --json takes no value"},
+        {{"-s", "COM1", "--trace=1", "a.DPX"}, "error: '--trace=1': --trace takes no value"},
+        {{"-s", "COM1", "-t", "a.DPX"}, "error: unknown option '-t'"},
         {{"-s", "COM1", "a.DPX", "b.DPX"}, "error: 'b.DPX': give one FILE only (already 'a.DPX')"},
         {{"-s", "COM1", ""}, "error: '': the FILE name is empty"},
         {{"a.DPX"}, "error: give --serial PORT or --parallel PORT"},

@@ -30,16 +30,57 @@ struct CliRow {
     const char* out;     // the whole of standard output
     const char* errHas;  // a part of standard error; "" for none at all
     bool errNamesDevice;
+    // The line after the message, "{dev}" standing for the device; "" for none.
+    std::string detail = "";
 };
+
+// small.DPX: four records of 32, 32, 32 and 16 bytes, each closed by CR LF.
+constexpr const char* kChecklist = "\nCheck: the cable is plugged in at both ends;";
+
+std::string withDevice(std::string text, const std::string& device) {
+    for (auto at = text.find("{dev}"); at != std::string::npos; at = text.find("{dev}")) {
+        text.replace(at, 5, device);
+    }
+    return text;
+}
 
 TEST(SerialCli, SendExitsAndSpeaksPerOutcome) {
     const std::vector<CliRow> rows = {
         {"healthy", {}, 0, kSuccess, "", false},
-        {"nak", {"--nak-at", "1"}, 1, "", kTimeout, false},
-        {"silence", {"--silent-from", "2"}, 1, "", kTimeout, false},
-        {"double-ack", {"--double-ack-at", "3"}, 1, "", kTimeout, false},
+        {"nak",
+         {"--nak-at", "1"},
+         1,
+         "",
+         kTimeout,
+         false,
+         "On {dev} at 38400 baud: record 1 of 4 (byte offset 0, 32 bytes), 32 bytes sent; in the "
+         "5 s wait the printer answered NAK 0x15 (1 time)."},
+        {"silence",
+         {"--silent-from", "2"},
+         1,
+         "",
+         kTimeout,
+         false,
+         "On {dev} at 38400 baud: record 2 of 4 (byte offset 34, 32 bytes), 64 bytes sent; in "
+         "the 5 s wait the printer sent nothing at all."},
+        {"double-ack",
+         {"--double-ack-at", "3"},
+         1,
+         "",
+         kTimeout,
+         false,
+         "On {dev} at 38400 baud: record 3 of 4 (byte offset 68, 32 bytes), 96 bytes sent; in "
+         "the 5 s wait the printer sent an acknowledgement together with other bytes in one read "
+         "(06 06), which does not count."},
         {"late-ack", {"--late-ack-at", "1", "--late-ms", "1000"}, 0, kSuccess, "", false},
-        {"vanish", {"--vanish-at", "3"}, 3, "", "gone away", true},
+        {"vanish",
+         {"--vanish-at", "3"},
+         3,
+         "",
+         "gone away",
+         true,
+         "On {dev} at 38400 baud: record 3 of 4 (byte offset 68, 32 bytes), 96 bytes sent when "
+         "the port failed."},
         {"missing", {"none"}, 3, "", "does not exist", true},
         {"held", {"--repeat"}, 3, "", "busy", true},
     };
@@ -88,6 +129,18 @@ TEST(SerialCli, SendExitsAndSpeaksPerOutcome) {
         if (row.errNamesDevice) {
             EXPECT_NE(run.err.find(devices[i]), std::string::npos) << row.name << ": " << run.err;
         }
+        // --quiet hides progress, never why a download failed: the detail is the second line,
+        // and a printer's failure ends with the checklist.
+        const auto secondLine = run.err.find('\n') + 1;
+        if (!row.detail.empty()) {
+            EXPECT_EQ(run.err.substr(secondLine, run.err.find('\n', secondLine) - secondLine),
+                      withDevice(row.detail, devices[i]))
+                << row.name << ": " << run.err;
+        } else if (*row.errHas != '\0') {
+            EXPECT_EQ(secondLine, run.err.size()) << row.name << ": " << run.err;
+        }
+        EXPECT_EQ(run.err.find(kChecklist) != std::string::npos, row.status == 1)
+            << row.name << ": " << run.err;
     }
 }
 
@@ -298,6 +351,89 @@ TEST(SerialCli, TheEdgesOfTheProcessEndCleanly) {
         }
     }
     ::unsetenv("KORVANE_COM1");
+}
+
+TEST(SerialCli, SeveralPrintersAtOnceEachEndTheirOwnWay) {
+    needLockFolder();
+    const auto image = sampleImage("small.DPX");
+    ScratchDir dir;
+    struct Printer {
+        std::vector<std::string> simArgs;
+        bool completed;  // the printer got the whole image
+    };
+    struct Row {
+        const char* name;
+        std::vector<Printer> printers;
+        std::vector<int> ports;  // which printer each --serial names
+        int status;
+        std::vector<const char*> outcomes;  // the table's, per port
+        int signal = 0;
+    };
+    const std::vector<Row> rows = {
+        {"one of three fails",
+         {{{}, true}, {{"--nak-at", "2"}, false}, {{}, true}},
+         {0, 1, 2},
+         1,
+         {"success", "printer_failed", "success"}},
+        // The device lock lets one of the two through; the table says which.
+        // The printer works long enough that both downloads ask for it while it is held.
+        {"one device named twice",
+         {{{"--process-ms", "200"}, true}, {{"--nak-at", "2"}, false}},
+         {0, 1, 0},
+         3,
+         {"success", "printer_failed", "port_error"}},
+        {"a signal stops them all",
+         {{{"--silent-from", "2"}, false}, {{"--silent-from", "3"}, false}},
+         {0, 1},
+         128 + SIGINT,
+         {},
+         SIGINT},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::unique_ptr<tools::SimProcess>> sims;
+        std::vector<std::string> summaries;
+        std::vector<fs::path> locks;  // a printer that ends its download leaves: found first
+        for (std::size_t i = 0; i < row.printers.size(); ++i) {
+            summaries.push_back(dir.file(std::string(row.name) + std::to_string(i)).string());
+            std::vector<std::string> args{"--image", image.string(), "--summary", summaries[i]};
+            args.insert(args.end(), row.printers[i].simArgs.begin(), row.printers[i].simArgs.end());
+            sims.push_back(std::make_unique<tools::SimProcess>(printerSimProgram(), args));
+            locks.push_back(lockOf(sims.back()->devicePath()));
+        }
+        std::vector<std::string> args{"send", "--quiet"};
+        for (const int p : row.ports) {
+            args.insert(args.end(), {"--serial", sims[static_cast<std::size_t>(p)]->devicePath()});
+        }
+        args.push_back(image.string());
+        RunOptions options;
+        if (row.signal != 0) {
+            options.signal = row.signal;
+            // Both downloads are inside their wait for the printer then.
+            options.ready =
+                [first = locks.front(),
+                 settle = whenLocked(locks.back(), std::chrono::milliseconds(300))]() mutable {
+                    return fs::exists(first) && settle();
+                };
+        }
+        const auto run = runProgram(KORVANE_CLI, args, options);
+        EXPECT_EQ(run.status, row.status) << row.name << ": " << run.err;
+        for (std::size_t i = 0; i < row.outcomes.size(); ++i) {
+            const std::string line =
+                sims[static_cast<std::size_t>(row.ports[i])]->devicePath() + "  " + row.outcomes[i];
+            EXPECT_NE(run.out.find(line), std::string::npos) << row.name << ": " << run.out;
+        }
+        if (std::string(row.name) == "one device named twice") {
+            EXPECT_NE(run.err.find("is named twice in this run (ports 1 and 3)"), std::string::npos)
+                << run.err;
+        }
+        for (std::size_t i = 0; i < sims.size(); ++i) {
+            EXPECT_FALSE(fs::exists(locks[i])) << row.name << " " << i;
+            sims[i].reset();
+            EXPECT_EQ(tools::readSimSummary(summaries[i])["completed"],
+                      row.printers[i].completed ? "1" : "0")
+                << row.name << " printer " << i;
+        }
+    }
 }
 
 }  // namespace
