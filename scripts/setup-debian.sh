@@ -16,6 +16,8 @@ packages=(
     qemu-system-x86 busybox-static cpio
     # manual pages, icons, the Debian package and its checks
     scdoc librsvg2-bin dpkg-dev file man-db desktop-file-utils appstream bash-completion
+    # the --json reports checked against their schema
+    python3 python3-jsonschema
 )
 
 missing=()
