@@ -35,6 +35,7 @@ expected=$(sort <<LIST
 -rw-r--r-- /usr/share/doc/korvane/README.md.gz
 -rw-r--r-- /usr/share/doc/korvane/changelog.gz
 -rw-r--r-- /usr/share/doc/korvane/copyright
+-rw-r--r-- /usr/share/doc/korvane/korvane-cli.schema.json
 -rw-r--r-- $icons/16x16/apps/korvane.png
 -rw-r--r-- $icons/32x32/apps/korvane.png
 -rw-r--r-- $icons/48x48/apps/korvane.png

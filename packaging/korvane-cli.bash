@@ -51,11 +51,11 @@ _korvane_cli() {
     fi
 
     case $prev in
-        --serial)
+        --serial | -s)
             COMPREPLY=($(compgen -W "$(_korvane_cli_serial_devices)" -- "$cur"))
             return
             ;;
-        --parallel)
+        --parallel | -p)
             COMPREPLY=($(compgen -W "$(_korvane_cli_parallel_devices)" -- "$cur"))
             return
             ;;
