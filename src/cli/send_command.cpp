@@ -128,9 +128,12 @@ std::vector<PortResult> runSeveral(const SendContext& context) {
         }
         labels.push_back(printable(choice.port));
     }
-    const auto mode = options.quiet                  ? ProgressBoard::Mode::None
-                      : ::isatty(STDERR_FILENO) == 1 ? ProgressBoard::Mode::Live
-                                                     : ProgressBoard::Mode::Plain;
+    // Trace lines on the terminal would scroll the board away: it prints plain lines then.
+    const bool traceOnTerminal = options.trace && options.logFile.empty();
+    const auto mode = options.quiet ? ProgressBoard::Mode::None
+                      : ::isatty(STDERR_FILENO) == 1 && !traceOnTerminal
+                          ? ProgressBoard::Mode::Live
+                          : ProgressBoard::Mode::Plain;
     ProgressBoard board(labels, mode);
     std::vector<PortResult> results(options.ports.size());
     {

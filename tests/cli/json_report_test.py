@@ -11,6 +11,7 @@ Usage: json_report_test.py CLI SIM SCHEMA SAMPLES
 import hashlib
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -93,6 +94,18 @@ try:
     run("send no device", ["send", "--json", "-s", "/dev/korvane-none", small], 3, ["port_error"])
     run("send no file", ["send", "--json", "-s", a, "/nonexistent.DPX"], 3, ["file_error"])
     run("send odd name", ["send", "--json", "-s", a, os.fsdecode(odd)], 0, ["success"], odd)
+    # The trace appends: two downloads of four records leave eight lines, each stamped.
+    log = os.path.join(scratch, "flash.log")
+    for _ in range(2):
+        run("send logged", ["send", "--json", "-q", "--log", log, "-s", a, small], 0, ["success"])
+    lines = open(log).read().splitlines()
+    stamp = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z " + re.escape(a) +
+                       r" record [1-4]/4 offset \d+ length \d+ .* reply 06 at .* turnaround ")
+    if len(lines) != 8 or not all(stamp.match(line) for line in lines):
+        fail("send logged", f"trace lines: {lines}")
+    done = subprocess.run([cli, "send", "--log", scratch, "-s", a, small], capture_output=True)
+    if done.returncode != 3 or b"cannot open the log file" not in done.stderr:
+        fail("send log in a folder", f"exit {done.returncode}: {done.stderr!r}")
     run("send several", ["send", "--json", "-s", a, "-s", b, "-p", "/dev/null", small], 3,
         ["success", "printer_failed", "port_error"], small)
 finally:
