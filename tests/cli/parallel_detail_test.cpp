@@ -8,8 +8,9 @@
 
 #include "cli/recording_ports.h"
 #include "download/download_sequence.h"
-#include "download/unattended_host.h"
+#include "support/null_ports.h"
 #include "support/simulated_parallel_printer.h"
+#include "support/unattended_host.h"
 
 namespace korvane::cli {
 namespace {
@@ -57,16 +58,8 @@ TEST(ParallelDetail, SaysWhereTheBytesStoppedAndWhichLimitRanOut) {
         facts.label = "LPT1";
         RecordingParallelPorts watched(printer, bytes, facts,
                                        [&](const std::string& line) { trace.push_back(line); });
-        download::UnattendedHost host;
-        struct NoSerial final : download::SerialPort {
-            bool isOpen() const override { return false; }
-            void close() noexcept override {}
-            void setPortNumber(int) override {}
-            void setSettings(const std::string&) override {}
-            void open() override {}
-            void write(std::span<const std::uint8_t>) override {}
-            std::vector<std::uint8_t> readAll(download::Clock::TimePoint) override { return {}; }
-        } serial;
+        testing::UnattendedHost host;
+        testing::NullSerialPort serial;
         download::DownloadSequence download(host, serial, watched, clock);
         download::UserChoices choices;
         choices.firmwarePath = kImage;
