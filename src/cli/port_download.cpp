@@ -105,7 +105,9 @@ PortResult runPortDownload(const PortChoice& choice, const SendContext& context,
         // The port was closed or released, and its lock removed, on the way out.
         result.signal = context.stop.signal();
         result.status = 128 + result.signal;
-        result.message = std::string("Stopped by ") + ports::signalName(result.signal);
+        result.message = std::string("Stopped by ") + ports::signalName(result.signal) +
+                         ": the printer holds a partial firmware. Send the firmware again before "
+                         "you use the printer.";
     } catch (const std::exception& error) {
         // Nothing the engine meets should end here; if it does, say so and keep the contract.
         result.outcome = Outcome::PortError;
