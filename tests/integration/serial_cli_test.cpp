@@ -392,10 +392,13 @@ TEST(SerialCli, SeveralPrintersAtOnceEachEndTheirOwnWay) {
     for (const auto& row : rows) {
         std::vector<std::unique_ptr<tools::SimProcess>> sims;
         std::vector<std::string> summaries;
-        std::vector<fs::path> locks;  // a printer that ends its download leaves: found first
+        std::vector<fs::path> locks;
         for (std::size_t i = 0; i < row.printers.size(); ++i) {
             summaries.push_back(dir.file(std::string(row.name) + std::to_string(i)).string());
-            std::vector<std::string> args{"--image", image.string(), "--summary", summaries[i]};
+            // Kept running, so no other test's printer takes its pty name before the locks are
+            // looked at.
+            std::vector<std::string> args{"--image", image.string(), "--summary", summaries[i],
+                                          "--repeat"};
             args.insert(args.end(), row.printers[i].simArgs.begin(), row.printers[i].simArgs.end());
             sims.push_back(std::make_unique<tools::SimProcess>(printerSimProgram(), args));
             locks.push_back(lockOf(sims.back()->devicePath()));
