@@ -13,12 +13,17 @@
 #include <fstream>
 #include <thread>
 
+#include "cli/exit_status.h"
 #include "ports/device_lock.h"
 #include "ports/termios_serial_port.h"
 #include "serial_test_support.h"
 
 namespace korvane::testing {
 namespace {
+
+using cli::kExitFileOrPort;
+using cli::kExitOk;
+using cli::kExitPrinterFailed;
 
 constexpr const char* kSuccess = "Firmware Download Success.\n";
 constexpr const char* kTimeout = "Communication Error.(5 Sec Time out)";
@@ -46,10 +51,10 @@ std::string withDevice(std::string text, const std::string& device) {
 
 TEST(SerialCli, SendExitsAndSpeaksPerOutcome) {
     const std::vector<CliRow> rows = {
-        {"healthy", {}, 0, kSuccess, "", false},
+        {"healthy", {}, kExitOk, kSuccess, "", false},
         {"nak",
          {"--nak-at", "1"},
-         1,
+         kExitPrinterFailed,
          "",
          kTimeout,
          false,
@@ -57,7 +62,7 @@ TEST(SerialCli, SendExitsAndSpeaksPerOutcome) {
          "5 s wait the printer answered NAK 0x15 (1 time)."},
         {"silence",
          {"--silent-from", "2"},
-         1,
+         kExitPrinterFailed,
          "",
          kTimeout,
          false,
@@ -65,24 +70,24 @@ TEST(SerialCli, SendExitsAndSpeaksPerOutcome) {
          "the 5 s wait the printer sent nothing at all."},
         {"double-ack",
          {"--double-ack-at", "3"},
-         1,
+         kExitPrinterFailed,
          "",
          kTimeout,
          false,
          "On {dev} at 38400 baud: record 3 of 4 (byte offset 68, 32 bytes), 96 bytes sent; in "
          "the 5 s wait the printer sent an acknowledgement together with other bytes in one read "
          "(06 06), which does not count."},
-        {"late-ack", {"--late-ack-at", "1", "--late-ms", "1000"}, 0, kSuccess, "", false},
+        {"late-ack", {"--late-ack-at", "1", "--late-ms", "1000"}, kExitOk, kSuccess, "", false},
         {"vanish",
          {"--vanish-at", "3"},
-         3,
+         kExitFileOrPort,
          "",
          "gone away",
          true,
          "On {dev} at 38400 baud: record 3 of 4 (byte offset 68, 32 bytes), 96 bytes sent when "
          "the port failed."},
-        {"missing", {"none"}, 3, "", "does not exist", true},
-        {"held", {"--repeat"}, 3, "", "busy", true},
+        {"missing", {"none"}, kExitFileOrPort, "", "does not exist", true},
+        {"held", {"--repeat"}, kExitFileOrPort, "", "busy", true},
     };
     const auto image = sampleImage("small.DPX");
     std::vector<std::unique_ptr<tools::SimProcess>> sims;
@@ -139,7 +144,7 @@ TEST(SerialCli, SendExitsAndSpeaksPerOutcome) {
         } else if (*row.errHas != '\0') {
             EXPECT_EQ(secondLine, run.err.size()) << row.name << ": " << run.err;
         }
-        EXPECT_EQ(run.err.find(kChecklist) != std::string::npos, row.status == 1)
+        EXPECT_EQ(run.err.find(kChecklist) != std::string::npos, row.status == kExitPrinterFailed)
             << row.name << ": " << run.err;
     }
 }
@@ -266,12 +271,13 @@ TEST(SerialCli, AnotherProgramsLockIsRespectedWhateverItsFormat) {
         bool lockStays;
     };
     const std::vector<Row> rows = {
-        {"classic format, live", classic(live), false, 3, true},
-        {"bare pid with more lines, live", std::to_string(live) + "\nminicom\nhost\n", false, 3,
+        {"classic format, live", classic(live), false, kExitFileOrPort, true},
+        {"bare pid with more lines, live", std::to_string(live) + "\nminicom\nhost\n", false,
+         kExitFileOrPort, true},
+        {"binary pid, live", binary(live), false, kExitFileOrPort, true},
+        {"classic format, live, device named by a link", classic(live), true, kExitFileOrPort,
          true},
-        {"binary pid, live", binary(live), false, 3, true},
-        {"classic format, live, device named by a link", classic(live), true, 3, true},
-        {"classic format, dead owner", classic(dead), false, 0, false},
+        {"classic format, dead owner", classic(dead), false, kExitOk, false},
     };
     const auto image = sampleImage("small.DPX");
     for (const auto& row : rows) {
@@ -288,7 +294,7 @@ TEST(SerialCli, AnotherProgramsLockIsRespectedWhateverItsFormat) {
             runProgram(KORVANE_CLI, {"send", "--serial", device, "--quiet", image.string()},
                        std::chrono::seconds(30));
         EXPECT_EQ(run.status, row.status) << row.name << ": " << run.err;
-        if (row.status == 3) {
+        if (row.status == kExitFileOrPort) {
             EXPECT_NE(run.err.find("busy"), std::string::npos) << row.name << ": " << run.err;
             EXPECT_NE(run.err.find(std::to_string(live)), std::string::npos) << row.name;
         }
@@ -317,25 +323,30 @@ TEST(SerialCli, TheEdgesOfTheProcessEndCleanly) {
         const char* errLacks;  // "" for no such check
     };
     const std::vector<Row> rows = {
-        {"send a FIFO", {"send", "--serial", sim.devicePath(), fifo}, false, 3, "named pipe", ""},
-        {"check a FIFO", {"check", fifo}, false, 3, "named pipe", ""},
+        {"send a FIFO",
+         {"send", "--serial", sim.devicePath(), fifo},
+         false,
+         kExitFileOrPort,
+         "named pipe",
+         ""},
+        {"check a FIFO", {"check", fifo}, false, kExitFileOrPort, "named pipe", ""},
         {"success into a closed pipe",
          {"send", "--serial", sim.devicePath(), "--quiet", image},
          true,
-         0,
+         kExitOk,
          "could not write",
          ""},
         {"a parallel device named by path",
          {"send", "--parallel", "/dev/null", image},
          {},
-         3,
+         kExitFileOrPort,
          "/dev/null",
          "LPT"},
         // COM1 is this very device, yet the user named a path: the messages say the path.
         {"a serial device named by path",
          {"send", "--serial", missing, image},
          false,
-         3,
+         kExitFileOrPort,
          missing,
          "COM"},
     };
@@ -373,14 +384,14 @@ TEST(SerialCli, SeveralPrintersAtOnceEachEndTheirOwnWay) {
         {"one of three fails",
          {{{}, true}, {{"--nak-at", "2"}, false}, {{}, true}},
          {0, 1, 2},
-         1,
+         kExitPrinterFailed,
          {"success", "printer_failed", "success"}},
         // The device lock lets one of the two through; the table says which.
         // The printer works long enough that both downloads ask for it while it is held.
         {"one device named twice",
          {{{"--process-ms", "200"}, true}, {{"--nak-at", "2"}, false}},
          {0, 1, 0},
-         3,
+         kExitFileOrPort,
          {"success", "printer_failed", "port_error"}},
         {"a signal stops them all",
          {{{"--silent-from", "2"}, false}, {{"--silent-from", "3"}, false}},
