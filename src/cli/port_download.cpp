@@ -84,6 +84,11 @@ PortResult runPortDownload(const PortChoice& choice, const SendContext& context,
     ParallelFacts parallelFacts;
     parallelFacts.label = result.label;
     RecordingSerialPort serial(*serialPort, context.image, serialFacts, trace);
+    serial.describeOpenWith([port = serialPort.get()] {
+        return std::string(port->lowLatencyAsked()
+                               ? "low-latency mode on (a USB adapter sends each answer at once)"
+                               : "no low-latency mode (the driver has none, or refused it)");
+    });
     RecordingParallelPorts parallel(stoppableParallel, context.image, parallelFacts, trace);
     const auto detail = [&](Outcome outcome) {
         return choice.serial ? serialDetail(outcome, serial.facts())

@@ -35,6 +35,13 @@ void RecordingSerialPort::close() noexcept {
     port_.close();
 }
 
+void RecordingSerialPort::open() {
+    port_.open();
+    if (trace_ && describeOpen_) {
+        trace_(facts_.label + " open at " + facts_.baud + ",n,8,1; " + describeOpen_());
+    }
+}
+
 void RecordingSerialPort::write(std::span<const std::uint8_t> bytes) {
     traceRecord(false);
     const auto record = walker_.next();

@@ -30,11 +30,16 @@ class RecordingSerialPort final : public download::SerialPort {
     void close() noexcept override;
     void setPortNumber(int number) override { port_.setPortNumber(number); }
     void setSettings(const std::string& settings) override { port_.setSettings(settings); }
-    void open() override { port_.open(); }
+    void open() override;
     void write(std::span<const std::uint8_t> bytes) override;
     std::vector<std::uint8_t> readAll(download::Clock::TimePoint deadline) override;
 
     const SerialFacts& facts() const { return facts_; }
+    // What the trace says of the port once it is open, e.g. whether the driver took the
+    // low-latency request.
+    void describeOpenWith(std::function<std::string()> describe) {
+        describeOpen_ = std::move(describe);
+    }
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -44,6 +49,7 @@ class RecordingSerialPort final : public download::SerialPort {
     image::RecordWalker walker_;
     SerialFacts facts_;
     TraceLine trace_;
+    std::function<std::string()> describeOpen_;
     std::vector<double> replyMs_;  // when each reply came, after the write ended
     double writeMs_ = 0;
     Clock::time_point written_{};

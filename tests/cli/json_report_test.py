@@ -94,14 +94,17 @@ try:
     run("send no device", ["send", "--json", "-s", "/dev/korvane-none", small], 3, ["port_error"])
     run("send no file", ["send", "--json", "-s", a, "/nonexistent.DPX"], 3, ["file_error"])
     run("send odd name", ["send", "--json", "-s", a, os.fsdecode(odd)], 0, ["success"], odd)
-    # The trace appends: two downloads of four records leave eight lines, each stamped.
+    # The trace appends: two downloads, each an open line (the low-latency state: a pty has
+    # none) and four record lines, each stamped.
     log = os.path.join(scratch, "flash.log")
     for _ in range(2):
         run("send logged", ["send", "--json", "-q", "--log", log, "-s", a, small], 0, ["success"])
     lines = open(log).read().splitlines()
-    stamp = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z " + re.escape(a) +
-                       r" record [1-4]/4 offset \d+ length \d+ .* reply 06 at .* turnaround ")
-    if len(lines) != 8 or not all(stamp.match(line) for line in lines):
+    when = r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z " + re.escape(a)
+    stamp = re.compile(when + r" record [1-4]/4 offset \d+ length \d+ .* reply 06 at .* turnaround ")
+    opened = re.compile(when + r" open at 38400,n,8,1; no low-latency mode")
+    if len(lines) != 10 or not all(opened.match(lines[i]) for i in (0, 5)) or not all(
+            stamp.match(line) for i, line in enumerate(lines) if i not in (0, 5)):
         fail("send logged", f"trace lines: {lines}")
     done = subprocess.run([cli, "send", "--log", scratch, "-s", a, small], capture_output=True)
     if done.returncode != 3 or b"cannot open the log file" not in done.stderr:
