@@ -45,8 +45,11 @@ PpdevPortIo::PpdevPortIo(std::filesystem::path device, std::uint16_t base, Claim
     // Held on the device itself, so every name of it shares the lock: a second Korvane on the
     // same port is refused before it claims anything.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        throw download::PortError(
-            describeOpenFailure(device_, labelBase_, errno == EWOULDBLOCK ? EBUSY : errno));
+        if (errno == EWOULDBLOCK) {
+            // Told apart like a refused claim, so that the caller can name the holder.
+            throw PortInUse(describeOpenFailure(device_, labelBase_, EBUSY));
+        }
+        throw download::PortError(describeOpenFailure(device_, labelBase_, errno));
     }
     // Exclusive first: the transfer drives the registers itself and assumes nobody else does.
     if ((mode == ClaimMode::Exclusive && control(fd, PPEXCL, nullptr) < 0) ||
