@@ -1,18 +1,38 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "download/host.h"
 
+namespace korvane::ports {
+class StopRequest;
+}
+
 namespace korvane::cli {
 
-// What the command line's hosts share: the latest progress, and the detail that follows a
+// A terminal redraw costs far more than a parallel byte; a person cannot read faster anyway.
+inline constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+// The width of the terminal on standard error; 80 when it is none.
+int terminalColumns();
+
+// What the command line's hosts share: no controls to lock, a stop request that ends the
+// download at the engine's next pause, the latest progress, and the detail that follows a
 // failure's message (filled in by whoever watches the port).
 class CliHost : public download::Host {
   public:
     using Detail = std::function<std::string(download::Outcome)>;
+
+    explicit CliHost(const ports::StopRequest* stop) : stop_(stop) {}
+
+    void setEnabled(download::Control, bool) override {}
+    void setProgressVisible(bool) override {}
+    void setProgressValue(float) override {}
+    void letPendingEventsRun() override;
+
     void setDetail(Detail detail) { detail_ = std::move(detail); }
 
     // The bytes of the image consumed so far, and its size.
@@ -28,6 +48,7 @@ class CliHost : public download::Host {
     std::int32_t lastTotal_ = 0;
 
   private:
+    const ports::StopRequest* stop_;
     Detail detail_;
 };
 

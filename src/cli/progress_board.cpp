@@ -1,30 +1,11 @@
 #include "cli/progress_board.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 
 #include "cli/terminal_host.h"
-#include "ports/stop_request.h"
 
 namespace korvane::cli {
-namespace {
-
-constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-constexpr int kDefaultColumns = 80;
-
-int terminalColumns() {
-    winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-        return size.ws_col;
-    }
-    return kDefaultColumns;
-}
-
-}  // namespace
-
 ProgressBoard::ProgressBoard(std::vector<std::string> labels, Mode mode) : mode_(mode) {
     for (auto& label : labels) {
         labelWidth_ = std::max(labelWidth_, label.size());
@@ -103,12 +84,6 @@ void BoardHost::setProgressText(std::int32_t position, std::int32_t total) {
 
 void BoardHost::showMessage(download::Outcome outcome, const std::string&) {
     board_.finish(row_, outcome == download::Outcome::Success ? "done" : "failed");
-}
-
-void BoardHost::letPendingEventsRun() {
-    if (stop_.requested()) {
-        throw download::DownloadAbandoned();
-    }
 }
 
 }  // namespace korvane::cli

@@ -9,10 +9,6 @@
 
 #include "cli/cli_host.h"
 
-namespace korvane::ports {
-class StopRequest;
-}
-
 namespace korvane::cli {
 
 // One progress line per port for downloads that run at once. On a terminal every line is
@@ -52,20 +48,15 @@ class ProgressBoard {
 class BoardHost final : public CliHost {
   public:
     BoardHost(ProgressBoard& board, std::size_t row, const ports::StopRequest& stop)
-        : board_(board), row_(row), stop_(stop) {}
+        : CliHost(&stop), board_(board), row_(row) {}
 
-    void setEnabled(download::Control, bool) override {}
-    void setProgressVisible(bool) override {}
     void setProgressRange(float minimum, float maximum) override;
-    void setProgressValue(float) override {}
     void setProgressText(std::int32_t position, std::int32_t total) override;
     void showMessage(download::Outcome outcome, const std::string& text) override;
-    void letPendingEventsRun() override;
 
   private:
     ProgressBoard& board_;
     std::size_t row_;
-    const ports::StopRequest& stop_;
 };
 
 }  // namespace korvane::cli

@@ -1,23 +1,16 @@
 #include "cli/terminal_host.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
 
 #include "cli/printable.h"
-#include "ports/stop_request.h"
 
 namespace korvane::cli {
 namespace {
 
-// A terminal redraw costs far more than a parallel byte; a person cannot read faster anyway.
-constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 // Below this the bytes sent say nothing yet about the rate.
 constexpr double kFirstRateAfterS = 0.1;
-constexpr int kDefaultColumns = 80;
 constexpr int kNarrowestBar = 5;
 
 std::string humanBytes(double bytes) {
@@ -30,14 +23,6 @@ std::string humanBytes(double bytes) {
         std::snprintf(text, sizeof text, "%.0f B", bytes);
     }
     return text;
-}
-
-int terminalColumns() {
-    winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-        return size.ws_col;
-    }
-    return kDefaultColumns;
 }
 
 }  // namespace
@@ -70,7 +55,7 @@ std::string summaryLine(std::int32_t bytes, double seconds) {
 }
 
 TerminalHost::TerminalHost(Output output, const ports::StopRequest* stop)
-    : output_(output), stop_(stop) {}
+    : CliHost(stop), output_(output) {}
 
 void TerminalHost::setProgressRange(float, float maximum) {
     // The clock starts with the download, so the first rate shown spans real work.
@@ -131,12 +116,6 @@ void TerminalHost::showMessage(download::Outcome outcome, const std::string& tex
         std::cerr << std::flush;
     }
     printSummary();
-}
-
-void TerminalHost::letPendingEventsRun() {
-    if (stop_ != nullptr && stop_->requested()) {
-        throw download::DownloadAbandoned();
-    }
 }
 
 }  // namespace korvane::cli

@@ -6,10 +6,6 @@
 
 #include "cli/cli_host.h"
 
-namespace korvane::ports {
-class StopRequest;
-}
-
 namespace korvane::cli {
 
 // The engine's host on a terminal: messages go to standard output (success) or standard error
@@ -26,13 +22,9 @@ class TerminalHost final : public CliHost {
 
     explicit TerminalHost(Output output, const ports::StopRequest* stop = nullptr);
 
-    void setEnabled(download::Control, bool) override {}
-    void setProgressVisible(bool) override {}
     void setProgressRange(float minimum, float maximum) override;
-    void setProgressValue(float) override {}
     void setProgressText(std::int32_t position, std::int32_t total) override;
     void showMessage(download::Outcome outcome, const std::string& text) override;
-    void letPendingEventsRun() override;
 
     // Whether writing the success message to standard output failed.
     bool stdoutFailed() const { return stdoutFailed_; }
@@ -44,7 +36,6 @@ class TerminalHost final : public CliHost {
     void printSummary();
 
     Output output_;
-    const ports::StopRequest* stop_;
     bool started_ = false;
     bool barDrawn_ = false;
     bool stdoutFailed_ = false;

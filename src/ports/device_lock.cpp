@@ -59,10 +59,13 @@ bool createLock(const fs::path& lock) {
     return linked == 0;
 }
 
-std::string describeHolder(pid_t pid, const LockEnvironment& environment) {
+PortError busy(const std::string& label, pid_t pid, const fs::path& lock,
+               const LockEnvironment& environment) {
     const std::string command = environment.commandOf ? environment.commandOf(pid) : "";
-    return command.empty() ? "process " + std::to_string(pid)
-                           : "process " + std::to_string(pid) + " (" + command + ")";
+    const std::string holder =
+        "process " + std::to_string(pid) + (command.empty() ? std::string() : " (" + command + ")");
+    return PortError("The serial port " + label + " is busy: another program holds it, " + holder +
+                     " (lock file " + lock.string() + "). Close that program and try again.");
 }
 
 }  // namespace
@@ -134,9 +137,7 @@ DeviceLock::DeviceLock(const fs::path& canonicalDevice, const std::string& label
         }
         const auto pid = parseLockPid(content);
         if (pid && environment.alive && environment.alive(*pid)) {
-            throw PortError("The serial port " + label + " is busy: another program holds it, " +
-                            describeHolder(*pid, environment) + " (lock file " + lock.string() +
-                            "). Close that program and try again.");
+            throw busy(label, *pid, lock, environment);
         }
         // The owner is gone. Another user's file in the sticky folder cannot be removed; it
         // does not stop us, since its owner holds nothing any more.
@@ -154,10 +155,7 @@ DeviceLock::DeviceLock(const fs::path& canonicalDevice, const std::string& label
             // A dead owner's file we could not remove, or a race we lost.
             const auto pid = parseLockPid(readSmallFile(lock));
             if (pid && environment.alive && environment.alive(*pid)) {
-                throw PortError("The serial port " + label +
-                                " is busy: another program holds it, " +
-                                describeHolder(*pid, environment) + " (lock file " + lock.string() +
-                                "). Close that program and try again.");
+                throw busy(label, *pid, lock, environment);
             }
             return;
         }
