@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "download/download_sequence.h"
-#include "ports/termios_serial_port.h"
+#include "ports/linux/termios_serial_port.h"
 #include "sim_process.h"
 #include "support/null_ports.h"
 #include "support/unattended_host.h"

@@ -19,7 +19,7 @@
 
 #include "image/firmware_file.h"
 #include "image/record_walk.h"
-#include "ports/file_descriptor.h"
+#include "ports/linux/file_descriptor.h"
 
 namespace korvane::tools {
 namespace {

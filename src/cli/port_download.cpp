@@ -11,11 +11,11 @@
 #include "cli/recording_ports.h"
 #include "cli/trace_log.h"
 #include "download/download_sequence.h"
-#include "ports/linux_parallel_ports.h"
-#include "ports/serial_device_map.h"
+#include "ports/linux/linux_parallel_ports.h"
+#include "ports/linux/serial_device_map.h"
+#include "ports/linux/termios_serial_port.h"
 #include "ports/stop_aware_ports.h"
 #include "ports/stop_request.h"
-#include "ports/termios_serial_port.h"
 
 namespace korvane::cli {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
-#include "ports/port_report.h"
+#include "ports/linux/port_report.h"
 
 namespace korvane::cli {
 

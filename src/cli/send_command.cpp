@@ -17,7 +17,7 @@
 #include "cli/terminal_host.h"
 #include "cli/trace_log.h"
 #include "image/firmware_file.h"
-#include "ports/port_report.h"
+#include "ports/linux/port_report.h"
 #include "ports/stop_request.h"
 
 namespace korvane::cli {

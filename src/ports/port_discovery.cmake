@@ -1,10 +1,10 @@
 # korvane_ports_discovery: which serial and parallel devices exist, the COMk mapping, and how
 # they are described to the user. Qt-free: it reads sysfs, /proc and /dev under given roots.
 add_library(korvane_ports_discovery STATIC
-    ${CMAKE_CURRENT_LIST_DIR}/device_access.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/port_report.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/serial_device_map.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/serial_discovery.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/linux/device_access.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/linux/port_report.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/linux/serial_device_map.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/linux/serial_discovery.cpp
 )
 korvane_layer_headers(korvane_ports_discovery ports)
 target_link_libraries(korvane_ports_discovery PUBLIC korvane_ports_parallel)

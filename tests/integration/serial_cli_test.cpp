@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "cli/exit_status.h"
-#include "ports/device_lock.h"
-#include "ports/termios_serial_port.h"
+#include "ports/linux/device_lock.h"
+#include "ports/linux/termios_serial_port.h"
 #include "serial_test_support.h"
 
 namespace korvane::testing {

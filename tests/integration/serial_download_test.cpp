@@ -10,7 +10,7 @@
 
 #include "download/download_sequence.h"
 #include "download/messages.h"
-#include "ports/termios_serial_port.h"
+#include "ports/linux/termios_serial_port.h"
 #include "serial_test_support.h"
 #include "support/null_ports.h"
 

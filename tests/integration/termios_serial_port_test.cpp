@@ -23,11 +23,11 @@
 #include "download/host.h"
 #include "download/port_error.h"
 #include "image/record_walk.h"
-#include "ports/device_lock.h"
-#include "ports/serial_device_map.h"
-#include "ports/serial_settings.h"
+#include "ports/linux/device_lock.h"
+#include "ports/linux/serial_device_map.h"
+#include "ports/linux/serial_settings.h"
+#include "ports/linux/termios_serial_port.h"
 #include "ports/stop_request.h"
-#include "ports/termios_serial_port.h"
 #include "serial_test_support.h"
 
 namespace korvane::testing {

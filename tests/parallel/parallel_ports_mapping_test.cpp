@@ -10,8 +10,8 @@
 #include <random>
 
 #include "download/port_error.h"
-#include "ports/linux_parallel_ports.h"
-#include "ports/parallel_port_mapping.h"
+#include "ports/linux/linux_parallel_ports.h"
+#include "ports/linux/parallel_port_mapping.h"
 
 namespace korvane::ports {
 namespace {

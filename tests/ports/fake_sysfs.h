@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "ports/parallel_port_mapping.h"
-#include "ports/serial_discovery.h"
+#include "ports/linux/parallel_port_mapping.h"
+#include "ports/linux/serial_discovery.h"
 
 namespace korvane::ports::testing {
 

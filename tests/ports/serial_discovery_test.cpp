@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include "fake_sysfs.h"
-#include "ports/port_report.h"
-#include "ports/serial_device_map.h"
+#include "ports/linux/port_report.h"
+#include "ports/linux/serial_device_map.h"
 
 namespace korvane::ports {
 namespace {

@@ -26,7 +26,7 @@
 #include "image/firmware_file.h"
 #include "image/record_walk.h"
 #include "lpt_records.h"
-#include "ports/linux_parallel_ports.h"
+#include "ports/linux/linux_parallel_ports.h"
 #include "support/null_ports.h"
 #include "support/unattended_host.h"
 

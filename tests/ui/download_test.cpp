@@ -11,7 +11,7 @@
 #include <QtTest>
 
 #include "download/messages.h"
-#include "ports/termios_serial_port.h"
+#include "ports/linux/termios_serial_port.h"
 #include "sim_process.h"
 #include "ui_fakes.h"
 

@@ -1,10 +1,10 @@
-#include "ports/linux_parallel_ports.h"
+#include "ports/linux/linux_parallel_ports.h"
 
 #include <utility>
 
 #include "download/port_error.h"
-#include "ports/direct_port_io.h"
-#include "ports/ppdev_port_io.h"
+#include "ports/linux/direct_port_io.h"
+#include "ports/linux/ppdev_port_io.h"
 
 namespace korvane::ports {
 

@@ -1,4 +1,4 @@
-#include "ports/serial_device_map.h"
+#include "ports/linux/serial_device_map.h"
 
 #include <optional>
 

@@ -1,4 +1,4 @@
-#include "ports/serial_discovery.h"
+#include "ports/linux/serial_discovery.h"
 
 #include <linux/serial.h>
 

@@ -1,4 +1,4 @@
-#include "ports/device_access.h"
+#include "ports/linux/device_access.h"
 
 #include <fcntl.h>
 #include <grp.h>

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "download/serial_port.h"
-#include "ports/device_lock.h"
-#include "ports/file_descriptor.h"
-#include "ports/serial_device_map.h"
+#include "ports/linux/device_lock.h"
+#include "ports/linux/file_descriptor.h"
+#include "ports/linux/serial_device_map.h"
 
 namespace korvane::ports {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ports/serial_discovery.h"
+#include "ports/linux/serial_discovery.h"
 
 namespace korvane::ports {
 

@@ -1,4 +1,4 @@
-#include "ports/ppdev_port_io.h"
+#include "ports/linux/ppdev_port_io.h"
 
 #include <fcntl.h>
 #include <linux/parport.h>
@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "download/port_error.h"
-#include "ports/parallel_port_mapping.h"
+#include "ports/linux/parallel_port_mapping.h"
 
 namespace korvane::ports {
 

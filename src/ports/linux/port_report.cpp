@@ -1,4 +1,4 @@
-#include "ports/port_report.h"
+#include "ports/linux/port_report.h"
 
 #include <sys/stat.h>
 
@@ -8,8 +8,8 @@
 #include <system_error>
 #include <vector>
 
-#include "ports/device_access.h"
-#include "ports/serial_device_map.h"
+#include "ports/linux/device_access.h"
+#include "ports/linux/serial_device_map.h"
 
 namespace korvane::ports {
 

@@ -1,4 +1,4 @@
-#include "ports/termios_serial_port.h"
+#include "ports/linux/termios_serial_port.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -21,7 +21,7 @@
 #include "download/host.h"
 #include "download/port_error.h"
 #include "ports/environment_variable.h"
-#include "ports/serial_settings.h"
+#include "ports/linux/serial_settings.h"
 #include "ports/stop_request.h"
 
 namespace korvane::ports {

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "download/port_io.h"
-#include "ports/parallel_port_mapping.h"
+#include "ports/linux/parallel_port_mapping.h"
 
 namespace korvane::ports {
 

@@ -6,8 +6,8 @@
 
 #include "download/port_error.h"
 #include "download/port_io.h"
-#include "ports/file_descriptor.h"
-#include "ports/parallel_port_mapping.h"
+#include "ports/linux/file_descriptor.h"
+#include "ports/linux/parallel_port_mapping.h"
 
 namespace korvane::ports {
 

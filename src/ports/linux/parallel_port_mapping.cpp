@@ -1,4 +1,4 @@
-#include "ports/parallel_port_mapping.h"
+#include "ports/linux/parallel_port_mapping.h"
 
 #include <algorithm>
 #include <cerrno>

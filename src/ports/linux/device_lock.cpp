@@ -1,4 +1,4 @@
-#include "ports/device_lock.h"
+#include "ports/linux/device_lock.h"
 
 #include <fcntl.h>
 #include <signal.h>

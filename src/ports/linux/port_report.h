@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "ports/parallel_port_mapping.h"
-#include "ports/serial_discovery.h"
+#include "ports/linux/parallel_port_mapping.h"
+#include "ports/linux/serial_discovery.h"
 
 namespace korvane::ports {
 

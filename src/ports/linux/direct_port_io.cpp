@@ -1,11 +1,11 @@
-#include "ports/direct_port_io.h"
+#include "ports/linux/direct_port_io.h"
 
 #include <sys/io.h>
 
 #include <cerrno>
 
 #include "download/port_error.h"
-#include "ports/parallel_port_mapping.h"
+#include "ports/linux/parallel_port_mapping.h"
 
 namespace korvane::ports {
 
