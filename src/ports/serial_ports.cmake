@@ -1,4 +1,8 @@
 # korvane_ports_serial: the termios serial adapter and its device lock.
+if(WIN32)
+    # Windows: the Win32 serial adapter (src/ports/windows) comes here.
+    return()
+endif()
 add_library(korvane_ports_serial STATIC
     ${CMAKE_CURRENT_LIST_DIR}/linux/device_lock.cpp
     ${CMAKE_CURRENT_LIST_DIR}/linux/serial_settings.cpp

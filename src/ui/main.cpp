@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
                              .parallelPorts = stoppableParallel,
                              .clock = clock,
                              .endProgram = {},
-                             .endRequestDescriptor = stop.wakeDescriptor(),
+                             .endRequestDescriptor = static_cast<int>(stop.nativeWaitHandle()),
                              .describePort = describePort});
     form.Form_Load();
     const int status = QApplication::exec();
