@@ -124,8 +124,8 @@ class Printer {
             throw std::runtime_error("cannot start the simulator: " +
                                      ports::systemErrorText(::GetLastError()));
         }
-        ports::Win32Handle(process.hProcess).reset();
-        ports::Win32Handle(process.hThread).reset();
+        // For a Unix program Wine fills `process` with no handles of its own but stale values,
+        // which may name one of ours (standard output, once): they are left alone.
         for (int look = 0; look < 1000 && !exists(ready); ++look) {
             ::Sleep(10);
         }
@@ -433,10 +433,12 @@ TEST(Win32SerialPort, DownloadsEndAsThePrinterAnswers) {
         auto summary = printer.summary();
         EXPECT_EQ(summary["ended"], row.ended) << row.name;
         EXPECT_EQ(summary["mismatches"], "0") << row.name;
+        // Nothing after a fault: a sender that took part of a reply as an acknowledgement
+        // would go on sending.
+        EXPECT_EQ(summary["extra_bytes"], "0") << row.name;
         if (row.outcome == Outcome::Success) {
             EXPECT_EQ(summary["records"], summary["expected_records"]) << row.name;
             EXPECT_EQ(summary["bytes"], summary["expected_bytes"]) << row.name;
-            EXPECT_EQ(summary["extra_bytes"], "0") << row.name;
         }
     }
 }
