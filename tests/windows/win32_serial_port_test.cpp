@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -30,6 +31,7 @@
 #include "download/download_sequence.h"
 #include "download/messages.h"
 #include "download/port_error.h"
+#include "image/record_walk.h"
 #include "ports/stop_request.h"
 #include "ports/windows/system_error_text.h"
 #include "ports/windows/win32_handle.h"
@@ -275,15 +277,20 @@ TEST(Win32SerialPort, OpenFailuresSayWhatAndWhatToDo) {
     setVariable("KORVANE_COM3", "");
 }
 
-// Read through a second handle, which Wine lets in (Windows would not): the line while the
-// adapter holds the port, and after it has let go.
+// A second handle on the port while the adapter holds it, which Wine lets in (Windows would
+// not), to look at the port from outside.
+ports::Win32Handle secondHandle(const Rig& rig) {
+    return ports::Win32Handle(::CreateFileW(ports::wideFromUtf8("\\\\.\\" + rig.com).c_str(),
+                                            GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                            0, nullptr));
+}
+
+// The line while the adapter holds the port, and after it has let go.
 TEST(Win32SerialPort, SetsThePrinterLineAndPutsTheOldOneBack) {
     REQUIRE_RIG(rig);
     for (const char* speed : {"4800", "9600", "19200", "38400"}) {
         const Printer printer(rig, std::string("line-") + speed, "small.DPX", {});
-        const std::wstring device = ports::wideFromUtf8("\\\\.\\" + rig.com);
-        const ports::Win32Handle other(::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                                     0, nullptr, OPEN_EXISTING, 0, nullptr));
+        const ports::Win32Handle other = secondHandle(rig);
         ASSERT_TRUE(other.valid()) << ports::systemErrorText(::GetLastError());
         DCB before = readLine(other.get());
         before.BaudRate = 1200;
@@ -314,6 +321,48 @@ TEST(Win32SerialPort, SetsThePrinterLineAndPutsTheOldOneBack) {
         EXPECT_EQ(after.BaudRate, before.BaudRate) << speed;
         EXPECT_EQ(after.fOutX, before.fOutX) << speed;
         EXPECT_EQ(after.fInX, before.fInX) << speed;
+    }
+}
+
+// The first record of a sample, as the printer expects it.
+std::vector<std::uint8_t> firstRecord(const Rig& rig, const char* image) {
+    std::ifstream file(windowsPath(rig.samples + "/" + image), std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), {});
+    const auto record = image::RecordWalker(bytes, image::Transfer::Serial).next();
+    return {bytes.begin() + record->start, bytes.begin() + record->start + record->size()};
+}
+
+TEST(Win32SerialPort, ReadAllWaitsForTheFirstByteOrTheDeadline) {
+    REQUIRE_RIG(rig);
+    struct Row {
+        const char* name;
+        bool sendRecord;
+        bool ackWaitsFirst;  // the acknowledgement has arrived before the read
+        milliseconds deadline;
+        std::vector<std::uint8_t> reply;
+    };
+    const Row rows[] = {
+        {"the acknowledgement comes", true, false, std::chrono::seconds(20), {0x06}},
+        {"nothing comes", false, false, milliseconds(300), {}},
+        {"deadline already passed", false, false, -std::chrono::seconds(1), {}},
+        {"waiting byte at a passed deadline counts", true, true, -std::chrono::seconds(1), {0x06}},
+    };
+    const auto record = firstRecord(rig, "small.DPX");
+    for (const auto& row : rows) {
+        const Printer printer(rig, "read-" + std::to_string(&row - rows), "small.DPX", {});
+        Win32SerialPort port(fixed(rig.com));
+        openAt(port, "38400");
+        if (row.sendRecord) {
+            port.write(record);
+        }
+        const ports::Win32Handle other = secondHandle(rig);
+        COMSTAT status{};
+        for (int look = 0; row.ackWaitsFirst && status.cbInQue == 0 && look < 10'000; ++look) {
+            DWORD errors = 0;
+            ::ClearCommError(other.get(), &errors, &status);
+            ::Sleep(1);
+        }
+        EXPECT_EQ(port.readAll(steady_clock::now() + row.deadline), row.reply) << row.name;
     }
 }
 
