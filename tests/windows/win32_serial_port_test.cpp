@@ -249,6 +249,15 @@ TEST(Win32SerialPort, OpenFailuresSayWhatAndWhatToDo) {
         std::vector<std::string> says;
     };
     std::vector<Row> rows;
+    // Wine does not hold a COM port for its opener; a file held without sharing stands in.
+    const std::string held = windowsPath(rig.scratch + "/held");
+    const ports::Win32Handle holder(::CreateFileA(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                  nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(holder.valid());
+    rows.push_back({"held by another program",
+                    Win32SerialPort::forPort("\\\\.\\" + held),
+                    1,
+                    {"is busy", "another program holds it"}});
     rows.push_back({"missing port",
                     Win32SerialPort::forPort("COM199"),
                     1,
