@@ -1,8 +1,7 @@
-# The Win32 serial adapter under Wine, against korvane-printer-sim (a Linux program, built
-# natively: KORVANE_PRINTER_SIM) on one COM port of this build's prefix. Without the simulator
-# only the tests that need no printer run. One test for the whole program: its parts share
-# the port.
-set(KORVANE_PRINTER_SIM "" CACHE FILEPATH "The Linux korvane-printer-sim the Windows tests use")
+# The Win32 serial adapter under Wine, against korvane-printer-sim (the Linux program that the
+# Wine harness names in KORVANE_PRINTER_SIM) on one COM port of this build's prefix. Without
+# the simulator only the tests that need no printer run. One test for the whole program: its
+# parts share the port.
 set(serial_test_port 11)
 
 add_executable(win32_serial_port_test ${CMAKE_CURRENT_LIST_DIR}/win32_serial_port_test.cpp)
