@@ -6,7 +6,8 @@ set(parallel_dir ${CMAKE_CURRENT_BINARY_DIR}/parallel)
 foreach(variant IN ITEMS driver driver-incomplete)
     add_library(korvane_test_port_${variant} SHARED ${CMAKE_CURRENT_LIST_DIR}/test_port_driver.cpp)
     set_target_properties(korvane_test_port_${variant} PROPERTIES
-        PREFIX "" OUTPUT_NAME inpoutx64 RUNTIME_OUTPUT_DIRECTORY ${parallel_dir}/${variant})
+        PREFIX "" OUTPUT_NAME inpoutx64 RUNTIME_OUTPUT_DIRECTORY ${parallel_dir}/${variant}
+        ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/${variant})
 endforeach()
 target_compile_definitions(korvane_test_port_driver-incomplete
     PRIVATE KORVANE_TEST_DRIVER_INCOMPLETE)
