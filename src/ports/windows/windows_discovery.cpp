@@ -1,26 +1,25 @@
 #include "ports/windows/windows_discovery.h"
 
-// clang-format off: initguid.h must come first for devguid.h to define the class GUIDs.
-#include <cfgmgr32.h>
-#include <devguid.h>
-#include <initguid.h>
-#include <setupapi.h>
+// initguid.h before devguid.h makes it define the class GUIDs; windows.h before them all.
+// clang-format off
 #include <windows.h>
+#include <initguid.h>
+#include <devguid.h>
+#include <setupapi.h>
+#include <cfgmgr32.h>
 // clang-format on
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <system_error>
 #include <vector>
 
 #include "ports/environment_variable.h"
+#include "ports/windows/port_io_driver.h"
 
 namespace korvane::ports {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 std::string utf8(std::wstring_view text) {
     if (text.empty()) {
@@ -249,33 +248,7 @@ std::string tryOpen(const std::string& name) {
     return {};
 }
 
-fs::path programFolder() {
-    std::vector<wchar_t> buffer(32768, L'\0');
-    const DWORD length =
-        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    return fs::path(std::wstring(buffer.data(), length)).parent_path();
-}
-
-fs::path systemFolder() {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
-    return fs::path(std::wstring(buffer, length));
-}
-
 }  // namespace
-
-PortDriverDll locatePortDriver(const fs::path& programFolder, const fs::path& systemFolder) {
-    PortDriverDll driver;
-    for (const auto& folder : {programFolder, systemFolder}) {
-        driver.searched.push_back(utf8(folder.wstring()));
-        std::error_code error;
-        const fs::path candidate = folder / kPortDriverDll;
-        if (driver.found.empty() && fs::is_regular_file(candidate, error)) {
-            driver.found = utf8(candidate.wstring());
-        }
-    }
-    return driver;
-}
 
 SystemPorts discoverSystemPorts(bool tryOpening) {
     SystemPorts system;
@@ -292,7 +265,11 @@ SystemPorts discoverSystemPorts(bool tryOpening) {
             port.openProblem = tryOpen(port.name);
         }
     }
-    system.driver = locatePortDriver(programFolder(), systemFolder());
+    const PortIoDriverFolders folders = portIoDriverFolders();
+    system.driver.searched = {utf8(folders.program.wstring()), utf8(folders.system.wstring())};
+    if (const auto found = findPortIoDriver()) {
+        system.driver.found = utf8(found->wstring());
+    }
     return system;
 }
 
