@@ -105,16 +105,16 @@ std::optional<std::string> variable(const SystemPorts& system, const std::string
     return value && !value->empty() ? value : std::nullopt;
 }
 
-// The COM port the window's COMk opens, and whether KORVANE_COMk chose it; nothing when the
-// variable holds no port name.
+// The COM port that COMk opens, and whether KORVANE_COMk chose it; nothing when the variable
+// holds no port name. The device form "\\.\COMk" always names the system's own port.
 struct ComTarget {
     std::optional<std::string> port;
     bool pinned = false;
     std::string value;  // the variable's text
 };
 
-ComTarget comTarget(int k, const SystemPorts& system) {
-    if (k >= 1 && k <= kWindowComPorts) {
+ComTarget comTarget(int k, const SystemPorts& system, bool devicePath = false) {
+    if (!devicePath) {
         if (const auto value = variable(system, "KORVANE_COM" + std::to_string(k))) {
             const auto number = comNumber(*value);
             return {number ? std::optional(comName(*number)) : std::nullopt, true, *value};
@@ -362,10 +362,10 @@ std::string describeComPort(const ComPort& port) {
     return joined(parts, ", ");
 }
 
-std::string describeComChoice(int k, const SystemPorts& system) {
+std::string describeComChoice(int k, const SystemPorts& system, bool devicePath) {
     const std::string com = comName(k);
     const std::string name = "KORVANE_COM" + std::to_string(k);
-    const ComTarget target = comTarget(k, system);
+    const ComTarget target = comTarget(k, system, devicePath);
     if (!target.port) {
         return com + ": %" + name + "% is '" + target.value +
                "', which is no COM port name: set it to COMk, such as COM7.";
@@ -380,7 +380,7 @@ std::string describeComChoice(int k, const SystemPorts& system) {
                "%), which this system does not have: " + had + ". Set " + name + " to " +
                (system.com.empty() ? "the adapter's port once it is plugged in." : "one of them.");
     }
-    if (k > kWindowComPorts) {
+    if (devicePath) {
         return com + " does not exist: " + had + "." +
                (system.com.empty() ? " Plug in the adapter." : "");
     }
@@ -408,7 +408,7 @@ std::string describeChosen(bool serial, std::optional<int> listIndex, const std:
             return listIndex ? describeComChoice(*listIndex + 1, system) : std::string();
         }
         const auto k = comNumber(name);
-        return k ? describeComChoice(*k, system)
+        return k ? describeComChoice(*k, system, name.starts_with("\\\\.\\"))
                  : name + " is no COM port name: give COMk (k = 1..256) or \\\\.\\COMk.";
     }
     if (name.empty()) {

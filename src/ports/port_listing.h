@@ -74,8 +74,9 @@ std::string openErrorText(unsigned long code);
 // "USB serial, FTDI 0403:6001, serial A50285BI, latency timer 16 ms".
 std::string describeComPort(const ComPort& port);
 
-// The line for the window's COMk (k = 1..4 honour KORVANE_COMk) or a COM port given by name.
-std::string describeComChoice(int k, const SystemPorts& system);
+// The line for COMk, the window's or one named on the command line: KORVANE_COMk may name
+// another port, except for a device path ("\\.\COMk"), which is always the system's own.
+std::string describeComChoice(int k, const SystemPorts& system, bool devicePath = false);
 
 // The line for the window's LPTk (k = 1, 2; KORVANE_LPTk may give another base address).
 std::string describeLptChoice(int k, const SystemPorts& system);

@@ -195,7 +195,10 @@ TEST(DeviceLine, NamesThePortBehindEachChoice) {
     } rows[] = {
         {two, "#0", "COM1 is COM1 (on-board serial port)"},
         {two, "\\\\.\\COM7", "COM7 is COM7 " + ftdiLine},
-        {two, "COM12#1", "COM12 does not exist: the ports this system has are COM1, COM7."},
+        {two, "COM12#1",
+         "COM12 has no port: the ports this system has are COM1, COM7. Set KORVANE_COM12=COMk to "
+         "use another."},
+        {two, "\\\\.\\COM12", "COM12 does not exist: the ports this system has are COM1, COM7."},
         {two, "#2",
          "COM3 has no port: the ports this system has are COM1, COM7. Set KORVANE_COM3=COMk to use "
          "another."},
@@ -213,7 +216,8 @@ TEST(DeviceLine, NamesThePortBehindEachChoice) {
         {pinned, "#3",
          "COM4: %KORVANE_COM4% is '/dev/ttyS0', which is no COM port name: set it to COMk, such "
          "as COM7."},
-        {pinned, "COM7", "COM7 is COM7 " + ftdiLine},
+        {pinned, "COM7", "COM7 is COM1 (%KORVANE_COM7%, on-board serial port)"},
+        {pinned, "\\\\.\\COM1", "COM1 is COM1 (on-board serial port)"},
         {two, "/dev/ttyUSB0",
          "/dev/ttyUSB0 is no COM port name: give COMk (k = 1..256) or \\\\.\\COMk."},
         {parallel, "L#0", "LPT1 is I/O 0x378 (the system's LPT1, ECP Printer Port (LPT1)" + found},
