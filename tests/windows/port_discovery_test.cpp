@@ -55,7 +55,7 @@ TEST(WindowsDiscovery, EveryMappedComPortIsListedAndDescribed) {
         EXPECT_EQ(describeChosen(true, 1, "", pinned),
                   "COM2 is " + name + " (%KORVANE_COM2%, virtual port, kernel device " +
                       port->kernelDevice + ")");
-        const std::string missing = describeChosenPort(true, std::nullopt, "COM255");
+        const std::string missing = describeChosenPort(true, std::nullopt, "\\\\.\\COM255");
         EXPECT_TRUE(missing.starts_with("COM255 does not exist: the port")) << missing;
         EXPECT_NE(missing.find(name), std::string::npos) << missing;
     }
