@@ -107,13 +107,13 @@ std::optional<std::string> variable(const SystemPorts& system, const std::string
 
 // The COM port that COMk opens, and whether KORVANE_COMk chose it; nothing when the variable
 // holds no port name. The device form "\\.\COMk" always names the system's own port.
-struct ComTarget {
+struct ComChoice {
     std::optional<std::string> port;
     bool pinned = false;
     std::string value;  // the variable's text
 };
 
-ComTarget comTarget(int k, const SystemPorts& system, bool devicePath = false) {
+ComChoice comChoice(int k, const SystemPorts& system, bool devicePath = false) {
     if (!devicePath) {
         if (const auto value = variable(system, "KORVANE_COM" + std::to_string(k))) {
             const auto number = comNumber(*value);
@@ -126,7 +126,7 @@ ComTarget comTarget(int k, const SystemPorts& system, bool devicePath = false) {
 std::string comLabels(const ComPort& port, const SystemPorts& system) {
     std::vector<std::string> labels;
     for (int k = 1; k <= kWindowComPorts; ++k) {
-        const auto target = comTarget(k, system).port;
+        const auto target = comChoice(k, system).port;
         if (target && upper(*target) == upper(port.name)) {
             labels.push_back(comName(k));
         }
@@ -162,13 +162,13 @@ std::optional<std::uint16_t> assumedBase(const LptPort& port) {
 
 // The base address the window's LPTk drives, and whether KORVANE_LPTk chose it; nothing when
 // the variable holds no address.
-struct LptTarget {
+struct LptChoice {
     std::optional<std::uint16_t> base;
     bool pinned = false;
     std::string value;
 };
 
-LptTarget lptTarget(int k, const SystemPorts& system) {
+LptChoice lptChoice(int k, const SystemPorts& system) {
     if (const auto value = variable(system, "KORVANE_LPT" + std::to_string(k))) {
         return {parseHexAddress(*value), true, *value};
     }
@@ -234,12 +234,6 @@ std::optional<int> comNumber(std::string_view name) {
 }
 
 std::optional<std::uint16_t> parseHexAddress(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
     if (text.starts_with("0x") || text.starts_with("0X")) {
         text.remove_prefix(2);
     }
@@ -365,7 +359,7 @@ std::string describeComPort(const ComPort& port) {
 std::string describeComChoice(int k, const SystemPorts& system, bool devicePath) {
     const std::string com = comName(k);
     const std::string name = "KORVANE_COM" + std::to_string(k);
-    const ComTarget target = comTarget(k, system, devicePath);
+    const ComChoice target = comChoice(k, system, devicePath);
     if (!target.port) {
         return com + ": %" + name + "% is '" + target.value +
                "', which is no COM port name: set it to COMk, such as COM7.";
@@ -392,7 +386,7 @@ std::string describeComChoice(int k, const SystemPorts& system, bool devicePath)
 std::string describeLptChoice(int k, const SystemPorts& system) {
     const std::string lpt = "LPT" + std::to_string(k);
     const std::string name = "KORVANE_LPT" + std::to_string(k);
-    const LptTarget target = lptTarget(k, system);
+    const LptChoice target = lptChoice(k, system);
     if (!target.base) {
         return lpt + ": %" + name + "% is '" + target.value +
                "', which is no I/O address: set it to the card's base address in hex, such as "
@@ -478,7 +472,7 @@ std::string portsListing(const SystemPorts& system) {
         const auto at = assumedBase(port);
         std::vector<std::string> labels;
         for (int k = 1; k <= 2; ++k) {
-            if (at && lptTarget(k, system).base == at) {
+            if (at && lptChoice(k, system).base == at) {
                 labels.push_back("LPT" + std::to_string(k));
             }
         }

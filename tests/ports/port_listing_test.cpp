@@ -18,9 +18,9 @@ TEST(PortNames, ComNamesAndHexAddresses) {
         EXPECT_EQ(comNumber(text), k) << text;
     }
     const std::pair<const char*, std::optional<std::uint16_t>> hex[] = {
-        {"D010", 0xD010}, {"0xd010", 0xD010}, {" 378 ", 0x378}, {"0X278", 0x278},
-        {"FFFD", 0xFFFD}, {"FFFE", {}},       {"10000", {}},    {"0", {}},
-        {"", {}},         {"0x", {}},         {"zz", {}},       {"378h", {}},
+        {"D010", 0xD010}, {"0xd010", 0xD010}, {" 378", {}},  {"0X278", 0x278},
+        {"FFFD", 0xFFFD}, {"FFFE", {}},       {"10000", {}}, {"0", {}},
+        {"", {}},         {"0x", {}},         {"zz", {}},    {"378h", {}},
     };
     for (const auto& [text, base] : hex) {
         EXPECT_EQ(parseHexAddress(text), base) << '"' << text << '"';
