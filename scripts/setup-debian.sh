@@ -8,6 +8,8 @@ packages=(
     # build
     build-essential cmake g++ clang-14 libclang-rt-14-dev clang-format
     libgtest-dev libgmock-dev
+    # korvane-cli: its JSON reports and their SHA-256
+    nlohmann-json3-dev libssl-dev
     # the window and the serial adapter
     qt6-base-dev qt6-serialport-dev libgl-dev
     # window tests and screenshots without a display

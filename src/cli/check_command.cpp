@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include <QJsonArray>
-
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/json_report.h"
@@ -155,11 +153,11 @@ std::vector<std::string> reasonsAgainst(const image::WalkSummary& serial,
 
 int checkAsJson(const std::filesystem::path& path) {
     const auto loaded = image::loadFirmwareFile(path);
-    QJsonObject object = reportHeader("check");
+    Json object = reportHeader("check");
     int status = kExitOk;
-    QJsonArray reasons;
-    QJsonValue sameBytes;
-    QJsonValue sameStop;
+    Json reasons = Json::array();
+    Json sameBytes;
+    Json sameStop;
     std::string verdict = "ok";
     if (!loaded.ok()) {
         const std::string why = image::describeLoadFailure(loaded, path);
@@ -180,9 +178,9 @@ int checkAsJson(const std::filesystem::path& path) {
             sameBytes = !difference.has_value();
             sameStop = serial.stopPosition == parallel.stopPosition;
             for (const auto& reason : reasonsAgainst(serial, parallel, difference)) {
-                reasons.append(QString::fromStdString(reason));
+                reasons.push_back(reason);
             }
-            if (!reasons.isEmpty()) {
+            if (!reasons.empty()) {
                 status = kExitPrinterFailed;
                 verdict = "breaks a rule";
             }
@@ -190,7 +188,7 @@ int checkAsJson(const std::filesystem::path& path) {
     }
     object["same_bytes"] = sameBytes;
     object["same_stop"] = sameStop;
-    object["verdict"] = QString::fromStdString(verdict);
+    object["verdict"] = verdict;
     object["reasons"] = reasons;
     object["exit_status"] = status;
     std::cout << jsonLine(object) << '\n' << std::flush;

@@ -1,70 +1,84 @@
 #include "cli/json_report.h"
 
-#include <QByteArray>
-#include <QCryptographicHash>
-#include <QJsonDocument>
-#include <QString>
+#include <cmath>
+#include <cstdio>
 
+#include "cli/sha256.h"
 #include "image/record_walk.h"
 #include "korvane/version.h"
 
 namespace korvane::cli {
 namespace {
 
-QJsonObject transferJson(std::span<const std::uint8_t> bytes, image::Transfer transfer) {
+Json transferJson(std::span<const std::uint8_t> bytes, image::Transfer transfer) {
     const auto walk = image::summarizeWalk(bytes, transfer);
-    QJsonObject object;
-    object["records"] = static_cast<qint64>(walk.records);
-    object["empty_records"] = static_cast<qint64>(walk.emptyRecords);
-    object["bytes_sent"] = static_cast<qint64>(walk.bytesSent);
-    object["stops_at"] = static_cast<qint64>(walk.stopPosition);
+    Json object = Json::object();
+    object["records"] = static_cast<std::int64_t>(walk.records);
+    object["empty_records"] = static_cast<std::int64_t>(walk.emptyRecords);
+    object["bytes_sent"] = static_cast<std::int64_t>(walk.bytesSent);
+    object["stops_at"] = static_cast<std::int64_t>(walk.stopPosition);
     object["verdict"] = walk.ok() ? "ok" : "breaks a rule";
     object["error"] =
-        walk.error ? jsonText(image::describeWalkError(*walk.error, transfer)) : QJsonValue();
+        walk.error ? jsonText(image::describeWalkError(*walk.error, transfer)) : Json();
     return object;
+}
+
+std::string hexDigest(std::span<const std::uint8_t> bytes) {
+    std::string hex;
+    for (const auto byte : sha256(bytes)) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned>(byte));
+        hex += digits;
+    }
+    return hex;
 }
 
 }  // namespace
 
-QJsonValue jsonText(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+Json jsonText(const std::string& text) {
+    return text;
 }
 
-QJsonObject reportHeader(const char* command) {
-    QJsonObject object;
+Json jsonSeconds(double seconds) {
+    double whole = 0;
+    if (std::modf(seconds, &whole) == 0.0 && std::abs(whole) < 9.0e15) {
+        return static_cast<std::int64_t>(whole);
+    }
+    return seconds;
+}
+
+Json reportHeader(const char* command) {
+    Json object = Json::object();
     object["tool"] = "korvane-cli";
     object["version"] = korvane::kVersion;
     object["command"] = command;
     return object;
 }
 
-QJsonObject imageJson(const std::filesystem::path& path,
-                      const std::optional<std::span<const std::uint8_t>>& bytes,
-                      const std::string& loadError) {
-    QJsonObject object;
+Json imageJson(const std::filesystem::path& path,
+               const std::optional<std::span<const std::uint8_t>>& bytes,
+               const std::string& loadError) {
+    Json object = Json::object();
     object["path"] = jsonText(path.string());
     if (!bytes) {
-        object["size"] = QJsonValue();
-        object["sha256"] = QJsonValue();
+        object["size"] = Json();
+        object["sha256"] = Json();
         object["error"] = jsonText(loadError);
-        object["transfers"] = QJsonValue();
+        object["transfers"] = Json();
         return object;
     }
-    object["size"] = static_cast<qint64>(bytes->size());
-    const QByteArray data(reinterpret_cast<const char*>(bytes->data()),
-                          static_cast<qsizetype>(bytes->size()));
-    object["sha256"] =
-        QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
-    object["error"] = QJsonValue();
-    QJsonObject transfers;
+    object["size"] = static_cast<std::int64_t>(bytes->size());
+    object["sha256"] = hexDigest(*bytes);
+    object["error"] = Json();
+    Json transfers = Json::object();
     transfers["serial"] = transferJson(*bytes, image::Transfer::Serial);
     transfers["parallel"] = transferJson(*bytes, image::Transfer::Parallel);
     object["transfers"] = transfers;
     return object;
 }
 
-std::string jsonLine(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+std::string jsonLine(const Json& object) {
+    return object.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 }  // namespace korvane::cli

@@ -162,23 +162,22 @@ std::vector<PortResult> runSeveral(const SendContext& context) {
     return results;
 }
 
-QJsonObject sendJson(const PortResult& result, const QJsonObject& image,
-                     const SendOptions& options) {
-    QJsonObject object = reportHeader("send");
+Json sendJson(const PortResult& result, const Json& image, const SendOptions& options) {
+    Json object = reportHeader("send");
     object["image"] = image;
     object["port"] = jsonText(result.choice.port);
     object["port_type"] = result.choice.serial ? "serial" : "parallel";
     object["device"] = jsonText(deviceIdentity(result.choice));
     object["label"] = jsonText(result.label);
-    object["baud"] = result.choice.serial ? QJsonValue(std::stoi(options.baud)) : QJsonValue();
+    object["baud"] = result.choice.serial ? Json(std::stoi(options.baud)) : Json();
     object["started"] = jsonText(result.started);
     object["ended"] = jsonText(result.ended);
-    object["duration_s"] = result.seconds;
-    object["bytes_sent"] = static_cast<qint64>(result.bytesSent);
+    object["duration_s"] = jsonSeconds(result.seconds);
+    object["bytes_sent"] = result.bytesSent;
     object["outcome"] = outcomeName(result);
     object["exit_status"] = result.status;
     object["message"] = jsonText(result.message);
-    object["detail"] = result.detail.empty() ? QJsonValue() : jsonText(result.detail);
+    object["detail"] = result.detail.empty() ? Json() : jsonText(result.detail);
     return object;
 }
 
@@ -227,10 +226,10 @@ int runSend(const std::vector<std::string>& args) {
         options.ports.size() == 1 ? std::vector{runOne(options.ports.front(), context)}
                                   : runSeveral(context);
     if (options.json) {
-        const QJsonObject image = loaded.ok()
-                                      ? imageJson(options.file, bytes, "")
-                                      : imageJson(options.file, std::nullopt,
-                                                  image::describeLoadFailure(loaded, options.file));
+        const Json image = loaded.ok()
+                               ? imageJson(options.file, bytes, "")
+                               : imageJson(options.file, std::nullopt,
+                                           image::describeLoadFailure(loaded, options.file));
         for (const auto& result : results) {
             std::cout << jsonLine(sendJson(result, image, options)) << '\n';
         }
