@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "cli/printable.h"
 #include "cli/sha256.h"
 #include "image/record_walk.h"
 #include "korvane/version.h"
@@ -36,7 +37,21 @@ std::string hexDigest(std::span<const std::uint8_t> bytes) {
 }  // namespace
 
 Json jsonText(const std::string& text) {
-    return text;
+    return utf8Escaped(text);
+}
+
+Json jsonHex(const std::string& name) {
+    if (validUtf8(name)) {
+        return Json();
+    }
+    std::string hex;
+    for (const char c : name) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x",
+                      static_cast<unsigned>(static_cast<unsigned char>(c)));
+        hex += digits;
+    }
+    return hex;
 }
 
 Json jsonSeconds(double seconds) {
@@ -60,6 +75,7 @@ Json imageJson(const std::filesystem::path& path,
                const std::string& loadError) {
     Json object = Json::object();
     object["path"] = jsonText(path.string());
+    object["path_hex"] = jsonHex(path.string());
     if (!bytes) {
         object["size"] = Json();
         object["sha256"] = Json();

@@ -12,9 +12,13 @@ namespace korvane::cli {
 
 using Json = nlohmann::json;
 
-// The strings of the reports: JSON as UTF-8; a byte that is not UTF-8 becomes U+FFFD when the
-// line is written, so a reader of the JSON always gets text.
+// The strings of the reports: JSON as UTF-8; a byte that is not part of valid UTF-8 becomes the
+// four characters \xNN, so a reader of the JSON always gets text.
 Json jsonText(const std::string& text);
+
+// A name's bytes as lowercase hex when they are not valid UTF-8 (so the real name can be told
+// from its text), else null.
+Json jsonHex(const std::string& name);
 
 // A number of seconds: a whole number is written without a fraction.
 Json jsonSeconds(double seconds);
