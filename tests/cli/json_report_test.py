@@ -93,8 +93,9 @@ def name_told(name, given, text, raw):
 
 objects = run("check odd name", ["check", "--json", os.fsdecode(odd)], 0, image=odd)
 if objects:
-    name_told("check odd name", odd, objects[0]["image"]["path"], objects[0]["image"]["path_hex"])
-    if run("check plain name", ["check", "--json", small], 0)[0]["image"]["path_hex"] is not None:
+    name_told("check odd name", odd, objects[0]["image"]["path"],
+              objects[0]["image"].get("path_hex"))
+    if run("check plain name", ["check", "--json", small], 0)[0]["image"].get("path_hex", 1):
         fail("check plain name", "path_hex of a UTF-8 name is not null")
 
 healthy, a = start_sim(small, "--repeat")
@@ -108,13 +109,13 @@ try:
                   odd)
     if objects:
         name_told("send odd name", odd, objects[0]["image"]["path"],
-                  objects[0]["image"]["path_hex"])
+                  objects[0]["image"].get("path_hex"))
     odd_port = os.path.join(scratch.encode(), b"printer \xfe\x1b")
     os.symlink(a, odd_port)
     objects = run("send odd port", ["send", "--json", "-s", os.fsdecode(odd_port), small], 0,
                   ["success"])
     if objects:
-        name_told("send odd port", odd_port, objects[0]["port"], objects[0]["port_hex"])
+        name_told("send odd port", odd_port, objects[0]["port"], objects[0].get("port_hex"))
     # The trace appends: two downloads, each an open line (the low-latency state: a pty has
     # none) and four record lines, each stamped.
     log = os.path.join(scratch, "flash.log")
