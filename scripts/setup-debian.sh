@@ -17,7 +17,7 @@ packages=(
     # the parallel-port tests: a small Linux guest with emulated ISA parallel ports
     qemu-system-x86 busybox-static cpio
     # manual pages, icons, the Debian package and its checks
-    scdoc librsvg2-bin dpkg-dev file man-db desktop-file-utils appstream bash-completion
+    scdoc librsvg2-bin dpkg-dev file man-db desktop-file-utils appstream bash-completion lintian
     # the --json reports checked against their schema
     python3 python3-jsonschema
 )
