@@ -19,5 +19,8 @@ while [ $# -gt 0 ]; do
 done
 
 "$root/scripts/setup-debian.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null
+# Ninja for a new build folder: it starts compiling at once where make first scans every target.
+generator=()
+[ -f "$build/CMakeCache.txt" ] || generator=(-G Ninja)
+cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)" "${targets[@]}"

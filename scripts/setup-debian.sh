@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     # build
-    build-essential cmake g++ clang-14 libclang-rt-14-dev clang-format
+    build-essential cmake ninja-build g++ clang-14 libclang-rt-14-dev clang-format
     libgtest-dev libgmock-dev
     # korvane-cli: its JSON reports and their SHA-256
     nlohmann-json3-dev libssl-dev
