@@ -155,46 +155,36 @@ std::vector<std::string> reasonsAgainst(const image::WalkSummary& serial,
 
 int checkAsJson(const std::filesystem::path& path, OutputCheck& output) {
     const auto loaded = image::loadFirmwareFile(path);
-    Json object = reportHeader("check");
-    int status = kExitOk;
-    Json reasons = Json::array();
-    Json sameBytes;
-    Json sameStop;
-    std::string verdict = "ok";
+    ImageFacts image{path, std::nullopt, ""};
+    CheckFacts check;
+    check.verdict = "ok";
+    check.exitStatus = kExitOk;
     if (!loaded.ok()) {
-        const std::string why = image::describeLoadFailure(loaded, path);
-        std::cerr << printable(why) << '\n';
-        object["image"] = imageJson(path, std::nullopt, why);
-        status = kExitFileOrPort;
-        verdict = "unreadable";
+        image.loadError = image::describeLoadFailure(loaded, path);
+        std::cerr << printable(image.loadError) << '\n';
+        check.exitStatus = kExitFileOrPort;
+        check.verdict = "unreadable";
     } else {
         const std::span<const std::uint8_t> bytes = loaded.bytes;
-        object["image"] = imageJson(path, bytes, "");
+        image.bytes = bytes;
         if (bytes.empty()) {
-            status = kExitPrinterFailed;
-            verdict = "empty";
+            check.exitStatus = kExitPrinterFailed;
+            check.verdict = "empty";
         } else {
             const auto serial = image::summarizeWalk(bytes, Transfer::Serial);
             const auto parallel = image::summarizeWalk(bytes, Transfer::Parallel);
             const auto difference = firstDifference(bytes);
-            sameBytes = !difference.has_value();
-            sameStop = serial.stopPosition == parallel.stopPosition;
-            for (const auto& reason : reasonsAgainst(serial, parallel, difference)) {
-                reasons.push_back(reason);
-            }
-            if (!reasons.empty()) {
-                status = kExitPrinterFailed;
-                verdict = "breaks a rule";
+            check.sameBytes = !difference.has_value();
+            check.sameStop = serial.stopPosition == parallel.stopPosition;
+            check.reasons = reasonsAgainst(serial, parallel, difference);
+            if (!check.reasons.empty()) {
+                check.exitStatus = kExitPrinterFailed;
+                check.verdict = "breaks a rule";
             }
         }
     }
-    object["same_bytes"] = sameBytes;
-    object["same_stop"] = sameStop;
-    object["verdict"] = verdict;
-    object["reasons"] = reasons;
-    object["exit_status"] = status;
-    output.toStdout(jsonLine(object) + '\n', "the JSON record");
-    return status;
+    output.toStdout(checkJsonLine(image, check) + '\n', "the JSON record");
+    return check.exitStatus;
 }
 
 // The report for a person; the status of the check.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "cli/printable.h"
 #include "cli/sha256.h"
@@ -10,6 +11,11 @@
 
 namespace korvane::cli {
 namespace {
+
+// The one file that builds JSON: nlohmann's header is heavy to compile.
+using Json = nlohmann::json;
+
+Json jsonText(const std::string& text);
 
 Json transferJson(std::span<const std::uint8_t> bytes, image::Transfer transfer) {
     const auto walk = image::summarizeWalk(bytes, transfer);
@@ -33,8 +39,6 @@ std::string hexDigest(std::span<const std::uint8_t> bytes) {
     }
     return hex;
 }
-
-}  // namespace
 
 Json jsonText(const std::string& text) {
     return utf8Escaped(text);
@@ -95,6 +99,44 @@ Json imageJson(const std::filesystem::path& path,
 
 std::string jsonLine(const Json& object) {
     return object.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+Json imageOf(const ImageFacts& image) {
+    return imageJson(image.path, image.bytes, image.loadError);
+}
+
+}  // namespace
+
+std::string checkJsonLine(const ImageFacts& image, const CheckFacts& check) {
+    Json object = reportHeader("check");
+    object["image"] = imageOf(image);
+    object["same_bytes"] = check.sameBytes ? Json(*check.sameBytes) : Json();
+    object["same_stop"] = check.sameStop ? Json(*check.sameStop) : Json();
+    object["verdict"] = check.verdict;
+    object["reasons"] = check.reasons;
+    object["exit_status"] = check.exitStatus;
+    return jsonLine(object);
+}
+
+std::string sendJsonLine(const ImageFacts& image, const PortResult& result, const std::string& baud,
+                         const std::string& device) {
+    Json object = reportHeader("send");
+    object["image"] = imageOf(image);
+    object["port"] = jsonText(result.choice.port);
+    object["port_hex"] = jsonHex(result.choice.port);
+    object["port_type"] = result.choice.serial ? "serial" : "parallel";
+    object["device"] = jsonText(device);
+    object["label"] = jsonText(result.label);
+    object["baud"] = result.choice.serial ? Json(std::stoi(baud)) : Json();
+    object["started"] = jsonText(result.started);
+    object["ended"] = jsonText(result.ended);
+    object["duration_s"] = jsonSeconds(result.seconds);
+    object["bytes_sent"] = result.bytesSent;
+    object["outcome"] = outcomeName(result);
+    object["exit_status"] = result.status;
+    object["message"] = jsonText(result.message);
+    object["detail"] = result.detail.empty() ? Json() : jsonText(result.detail);
+    return jsonLine(object);
 }
 
 }  // namespace korvane::cli

@@ -5,34 +5,34 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
-#include <nlohmann/json.hpp>
+#include "cli/port_download.h"
 
 namespace korvane::cli {
 
-using Json = nlohmann::json;
+// The image as the reports give it: path, size, SHA-256 and each transfer's walk. bytes is
+// empty, and loadError says why, when the file cannot be read.
+struct ImageFacts {
+    std::filesystem::path path;
+    std::optional<std::span<const std::uint8_t>> bytes;
+    std::string loadError;
+};
 
-// The strings of the reports: JSON as UTF-8; a byte that is not part of valid UTF-8 becomes the
-// four characters \xNN, so a reader of the JSON always gets text.
-Json jsonText(const std::string& text);
+// What check found, beyond the image.
+struct CheckFacts {
+    std::optional<bool> sameBytes;  // none for an empty or unreadable file
+    std::optional<bool> sameStop;
+    std::string verdict;
+    std::vector<std::string> reasons;
+    int exitStatus = 0;
+};
 
-// A name's bytes as lowercase hex when they are not valid UTF-8 (so the real name can be told
-// from its text), else null.
-Json jsonHex(const std::string& name);
-
-// A number of seconds: a whole number is written without a fraction.
-Json jsonSeconds(double seconds);
-
-// "tool", "version" and "command": the start of every object.
-Json reportHeader(const char* command);
-
-// The image: path, size, SHA-256 and each transfer's walk (records, bytes sent, where it stops,
-// its verdict and error). size and sha256 are null, and error says why, when it cannot be read.
-Json imageJson(const std::filesystem::path& path,
-               const std::optional<std::span<const std::uint8_t>>& bytes,
-               const std::string& loadError);
-
-// One compact line.
-std::string jsonLine(const Json& object);
+// One compact JSON line (no line break) for check, and one per port for send. Strings are
+// UTF-8: a byte that is not part of valid UTF-8 becomes the four characters \xNN, and a name
+// that holds one also comes as its bytes in hex (path_hex, port_hex).
+std::string checkJsonLine(const ImageFacts& image, const CheckFacts& check);
+std::string sendJsonLine(const ImageFacts& image, const PortResult& result, const std::string& baud,
+                         const std::string& device);
 
 }  // namespace korvane::cli

@@ -219,26 +219,6 @@ std::vector<PortResult> runSeveral(const SendContext& context, OutputCheck& outp
     return results;
 }
 
-Json sendJson(const PortResult& result, const Json& image, const SendOptions& options) {
-    Json object = reportHeader("send");
-    object["image"] = image;
-    object["port"] = jsonText(result.choice.port);
-    object["port_hex"] = jsonHex(result.choice.port);
-    object["port_type"] = result.choice.serial ? "serial" : "parallel";
-    object["device"] = jsonText(deviceIdentity(result.choice));
-    object["label"] = jsonText(result.label);
-    object["baud"] = result.choice.serial ? Json(std::stoi(options.baud)) : Json();
-    object["started"] = jsonText(result.started);
-    object["ended"] = jsonText(result.ended);
-    object["duration_s"] = jsonSeconds(result.seconds);
-    object["bytes_sent"] = result.bytesSent;
-    object["outcome"] = outcomeName(result);
-    object["exit_status"] = result.status;
-    object["message"] = jsonText(result.message);
-    object["detail"] = result.detail.empty() ? Json() : jsonText(result.detail);
-    return object;
-}
-
 // 0 when every download succeeded; 128 + N when signal N stopped them; else the highest.
 int overallStatus(const std::vector<PortResult>& results) {
     int status = kExitOk;
@@ -287,13 +267,14 @@ int runSend(const std::vector<std::string>& args) {
         options.ports.size() == 1 ? std::vector{runOne(options.ports.front(), context, output)}
                                   : runSeveral(context, output);
     if (options.json) {
-        const Json image = loaded.ok()
-                               ? imageJson(options.file, bytes, "")
-                               : imageJson(options.file, std::nullopt,
-                                           image::describeLoadFailure(loaded, options.file));
+        const ImageFacts image = loaded.ok()
+                                     ? ImageFacts{options.file, bytes, ""}
+                                     : ImageFacts{options.file, std::nullopt,
+                                                  image::describeLoadFailure(loaded, options.file)};
         std::string lines;
         for (const auto& result : results) {
-            lines += jsonLine(sendJson(result, image, options)) + '\n';
+            lines +=
+                sendJsonLine(image, result, options.baud, deviceIdentity(result.choice)) + '\n';
         }
         output.toStdout(lines, "the JSON record");
     }
