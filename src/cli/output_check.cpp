@@ -51,8 +51,8 @@ int OutputCheck::settle(int status, bool flashed) const {
     }
     if (flashed) {
         std::fprintf(stderr,
-                     "korvane-cli: the printer was flashed, but its record is missing. Free the "
-                     "space or fix the output, then write the record again.\n");
+                     "korvane-cli: the printer was flashed, but its record is missing: fix the "
+                     "output, then record this printer by hand or flash it again.\n");
     }
     std::fflush(stderr);
     return status > 128 ? status : kExitRecordLost;

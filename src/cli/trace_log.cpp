@@ -72,7 +72,10 @@ std::string hexBytes(const std::string& bytes) {
         char hex[4];
         std::snprintf(hex, sizeof hex, "%02X",
                       static_cast<unsigned>(static_cast<unsigned char>(c)));
-        out += (out.empty() ? "" : " ") + std::string(hex);
+        if (!out.empty()) {
+            out += ' ';
+        }
+        out += hex;
     }
     return out;
 }
