@@ -196,7 +196,7 @@ int checkAsText(const std::filesystem::path& path, std::ostream& out) {
     }
     const std::span<const std::uint8_t> bytes = loaded.bytes;
     const auto size = static_cast<std::int64_t>(bytes.size());
-    out << "file: " << printable(path.string()) << '\n' << "size: " << size << " bytes\n";
+    out << "file: " << printable(image::utf8Of(path)) << '\n' << "size: " << size << " bytes\n";
     if (size == 0) {
         out << "verdict: empty: nothing to send\n";
         return kExitPrinterFailed;
@@ -263,7 +263,7 @@ int runCheck(const std::vector<std::string>& args) {
         std::cerr << "korvane-cli check: expected one FILE\n\n" << kCheckUsage;
         return kExitUsage;
     }
-    const std::filesystem::path path = files[0];
+    const std::filesystem::path path = image::pathFromUtf8(files[0]);
     OutputCheck output;
     int status = kExitOk;
     if (json) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "cli/console.h"
 #include "download/host.h"
 
 namespace korvane::ports {
@@ -15,9 +16,6 @@ namespace korvane::cli {
 
 // A terminal redraw costs far more than a parallel byte; a person cannot read faster anyway.
 inline constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-
-// The width of the terminal on standard error; 80 when it is none.
-int terminalColumns();
 
 // What the command line's hosts share: no controls to lock, a stop request that ends the
 // download at the engine's next pause, the latest progress, and the detail that follows a

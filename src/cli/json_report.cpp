@@ -6,6 +6,7 @@
 
 #include "cli/printable.h"
 #include "cli/sha256.h"
+#include "image/firmware_file.h"
 #include "image/record_walk.h"
 #include "korvane/version.h"
 
@@ -78,8 +79,8 @@ Json imageJson(const std::filesystem::path& path,
                const std::optional<std::span<const std::uint8_t>>& bytes,
                const std::string& loadError) {
     Json object = Json::object();
-    object["path"] = jsonText(path.string());
-    object["path_hex"] = jsonHex(path.string());
+    object["path"] = jsonText(image::utf8Of(path));
+    object["path_hex"] = jsonHex(image::utf8Of(path));
     if (!bytes) {
         object["size"] = Json();
         object["sha256"] = Json();

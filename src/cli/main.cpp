@@ -1,9 +1,9 @@
-#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/printable.h"
 #include "korvane/version.h"
@@ -38,10 +38,8 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A closed pipe on standard output is a failed write to report, never a reason to die,
-    // least of all with the port still held.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::vector<std::string> words(argv + 1, argv + argc);
+    korvane::cli::prepareConsole();
+    const std::vector<std::string> words = korvane::cli::commandLineWords(argc, argv);
     if (words.empty()) {
         std::cerr << kUsage;
         return korvane::cli::kExitUsage;

@@ -11,12 +11,9 @@
 #include "cli/recording_ports.h"
 #include "cli/trace_log.h"
 #include "download/download_sequence.h"
-#include "ports/linux/linux_parallel_ports.h"
-#include "ports/linux/parallel_port_mapping.h"
-#include "ports/linux/serial_device_map.h"
-#include "ports/linux/termios_serial_port.h"
 #include "ports/stop_aware_ports.h"
 #include "ports/stop_request.h"
+#include "ports/system_ports.h"
 
 namespace korvane::cli {
 namespace {
@@ -48,9 +45,10 @@ int exitStatusOf(Outcome outcome) {
 }  // namespace
 
 PortResult runPortDownload(const PortChoice& choice, const SendContext& context, CliHost& host) {
-    const bool devicePath = choice.port.rfind('/', 0) == 0;
     const auto index =
         listIndexOf(choice.port, choice.serial ? "COM" : "LPT", choice.serial ? 4 : 2);
+    // COM1..COM4 and LPT1, LPT2 are the window's choices; anything else is the system's name.
+    const bool windowChoice = index.has_value();
 
     download::UserChoices choices;
     choices.firmwarePath = context.options.file;
@@ -58,20 +56,18 @@ PortResult runPortDownload(const PortChoice& choice, const SendContext& context,
     choices.speedText = context.options.baud;
     choices.portIndex = index.value_or(0);
 
-    const ports::StopRequest* const stop = &context.stop;
-    std::unique_ptr<ports::TermiosSerialPort> serialPort =
-        devicePath ? ports::TermiosSerialPort::forDevice(choice.port, stop)
-                   : std::make_unique<ports::TermiosSerialPort>(ports::serialDeviceForPort, stop);
-    std::unique_ptr<ports::LinuxParallelPorts> parallelPorts =
-        devicePath && !choice.serial ? ports::LinuxParallelPorts::forDevice(choice.port)
-                                     : std::make_unique<ports::LinuxParallelPorts>();
+    ports::ChosenSerialPort chosenSerial =
+        ports::chooseSerialPort(choice.port, windowChoice || !choice.serial, &context.stop);
+    download::SerialPort* const serialPort = chosenSerial.port.get();
+    const std::unique_ptr<download::ParallelPorts> parallelPorts =
+        ports::chooseParallelPorts(choice.port, windowChoice || choice.serial);
     ports::StopAwareParallelPorts stoppableParallel(*parallelPorts, context.stop);
 
     PortResult result;
     result.choice = choice;
     if (choice.serial) {
         serialPort->setPortNumber(choices.portIndex + 1);
-        result.label = printable(serialPort->portLabel());
+        result.label = printable(chosenSerial.label());
     } else {
         result.label = printable(choice.port);
     }
@@ -85,11 +81,7 @@ PortResult runPortDownload(const PortChoice& choice, const SendContext& context,
     ParallelFacts parallelFacts;
     parallelFacts.label = result.label;
     RecordingSerialPort serial(*serialPort, context.image, serialFacts, trace);
-    serial.describeOpenWith([port = serialPort.get()] {
-        return std::string(port->lowLatencyAsked()
-                               ? "low-latency mode on (a USB adapter sends each answer at once)"
-                               : "no low-latency mode (the driver has none, or refused it)");
-    });
+    serial.describeOpenWith(chosenSerial.openNote);
     RecordingParallelPorts parallel(stoppableParallel, context.image, parallelFacts, trace);
     const auto detail = [&](Outcome outcome) {
         return choice.serial ? serialDetail(outcome, serial.facts())
@@ -155,20 +147,7 @@ const char* outcomeName(const PortResult& result) {
 }
 
 std::string deviceIdentity(const PortChoice& choice) {
-    std::string device = choice.port;
-    if (choice.serial && choice.port.rfind('/', 0) != 0) {
-        device = ports::serialDeviceForPort(choice.port.back() - '0');
-    } else if (!choice.serial && choice.port.rfind('/', 0) != 0) {
-        const std::uint16_t base = choice.port == "LPT1" ? 0x378 : 0x278;
-        const auto chosen = ports::choosePort(base, ports::ParallelEnvironment::live());
-        if (chosen.kind != ports::PortChoice::Kind::Ppdev) {
-            return choice.port;  // port I/O at LPT1's or LPT2's own addresses
-        }
-        device = chosen.device.string();
-    }
-    std::error_code error;
-    const auto canonical = std::filesystem::canonical(device, error);
-    return error ? device : canonical.string();
+    return ports::portIdentity(choice.serial, choice.port);
 }
 
 }  // namespace korvane::cli

@@ -4,7 +4,7 @@
 #include "cli/exit_status.h"
 #include "cli/output_check.h"
 #include "cli/printable.h"
-#include "ports/linux/port_report.h"
+#include "ports/system_report.h"
 
 namespace korvane::cli {
 
@@ -18,11 +18,8 @@ int runPorts(const std::vector<std::string>& args) {
                "whether you may open it.\n";
         return help ? kExitOk : kExitUsage;
     }
-    const auto serial = ports::SerialEnvironment::live();
-    const auto parallel = ports::ParallelEnvironment::live();
     OutputCheck output;
-    output.toStdout(ports::portsReport(ports::discoverSerialDevices(serial), serial, parallel),
-                    "the port list");
+    output.toStdout(ports::systemPortsReport(), "the port list");
     output.closeStdout();
     return output.settle(kExitOk, false);
 }

@@ -1,13 +1,13 @@
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <thread>
 
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/json_report.h"
 #include "cli/output_check.h"
@@ -18,8 +18,8 @@
 #include "cli/terminal_host.h"
 #include "cli/trace_log.h"
 #include "image/firmware_file.h"
-#include "ports/linux/port_report.h"
 #include "ports/stop_request.h"
+#include "ports/system_report.h"
 
 namespace korvane::cli {
 namespace {
@@ -47,7 +47,7 @@ PortResult runOne(const PortChoice& choice, const SendContext& context, OutputCh
     if (!options.quiet) {
         describePort(choice);
     }
-    TerminalHost host({.progressBar = !options.quiet && ::isatty(STDERR_FILENO) == 1,
+    TerminalHost host({.progressBar = !options.quiet && errorsGoToLiveTerminal(),
                        .summary = !options.quiet,
                        .successToStderr = options.json,
                        .output = &output},
@@ -175,10 +175,9 @@ std::vector<PortResult> runSeveral(const SendContext& context, OutputCheck& outp
     }
     // Trace lines on the terminal would scroll the board away: it prints plain lines then.
     const bool traceOnTerminal = options.trace && options.logFile.empty();
-    const auto mode = options.quiet ? ProgressBoard::Mode::None
-                      : ::isatty(STDERR_FILENO) == 1 && !traceOnTerminal
-                          ? ProgressBoard::Mode::Live
-                          : ProgressBoard::Mode::Plain;
+    const auto mode = options.quiet                                  ? ProgressBoard::Mode::None
+                      : errorsGoToLiveTerminal() && !traceOnTerminal ? ProgressBoard::Mode::Live
+                                                                     : ProgressBoard::Mode::Plain;
     ProgressBoard board(labels, mode);
     std::vector<PortResult> results(options.ports.size());
     const auto refused =
@@ -256,7 +255,8 @@ int runSend(const std::vector<std::string>& args) {
     }
     // Read here as well, to follow the records and for the report; the download reads the
     // file itself and reports what is wrong with it.
-    const auto loaded = image::loadFirmwareFile(options.file);
+    const std::filesystem::path file = image::pathFromUtf8(options.file);
+    const auto loaded = image::loadFirmwareFile(file);
     const std::span<const std::uint8_t> bytes = loaded.bytes;
 
     // From here a signal ends every download at its next safe point, releasing its port.
@@ -267,10 +267,9 @@ int runSend(const std::vector<std::string>& args) {
         options.ports.size() == 1 ? std::vector{runOne(options.ports.front(), context, output)}
                                   : runSeveral(context, output);
     if (options.json) {
-        const ImageFacts image = loaded.ok()
-                                     ? ImageFacts{options.file, bytes, ""}
-                                     : ImageFacts{options.file, std::nullopt,
-                                                  image::describeLoadFailure(loaded, options.file)};
+        const ImageFacts image =
+            loaded.ok() ? ImageFacts{file, bytes, ""}
+                        : ImageFacts{file, std::nullopt, image::describeLoadFailure(loaded, file)};
         std::string lines;
         for (const auto& result : results) {
             lines +=

@@ -1,0 +1,31 @@
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "cli/console.h"
+
+namespace korvane::cli {
+
+void prepareConsole() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+std::vector<std::string> commandLineWords(int argc, char** argv) {
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+bool errorsGoToLiveTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+int terminalColumns() {
+    constexpr int kDefaultColumns = 80;
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return kDefaultColumns;
+}
+
+}  // namespace korvane::cli

@@ -1,0 +1,62 @@
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "cli/console.h"
+
+namespace korvane::cli {
+namespace {
+
+std::string utf8Of(const wchar_t* text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) {
+        return {};
+    }
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
+    out.pop_back();  // the terminating zero
+    return out;
+}
+
+}  // namespace
+
+void prepareConsole() {
+    SetConsoleOutputCP(CP_UTF8);
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(error, &mode) != 0) {
+        SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
+}
+
+std::vector<std::string> commandLineWords(int, char**) {
+    int count = 0;
+    wchar_t** const wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> words;
+    for (int i = 1; wide != nullptr && i < count; ++i) {
+        words.push_back(utf8Of(wide[i]));
+    }
+    LocalFree(wide);
+    return words;
+}
+
+bool errorsGoToLiveTerminal() {
+    // A console that took the escape sequences; a pipe, a file or an old console has none.
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0 &&
+           (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+int terminalColumns() {
+    constexpr int kDefaultColumns = 80;
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) != 0) {
+        const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+        if (columns > 0) {
+            return columns;
+        }
+    }
+    return kDefaultColumns;
+}
+
+}  // namespace korvane::cli

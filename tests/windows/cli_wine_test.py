@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+"""korvane-cli.exe under Wine against korvane-printer-sim, through COM ports of the build's
+Wine prefix that each row points at a simulator's pseudo-terminal.
+
+Each row: a name, the simulators it needs (their fault options), the words after korvane-cli
+(PORTk stands for the k-th simulator's COM choice, FILE for the image), the exit status, a phrase
+that standard error or output must hold, and whether every simulator must have received the
+image whole and unchanged.
+
+Usage: cli_wine_test.py WINE_RUN PREFIX CLI_EXE SIM SCHEMA SAMPLES FIRST_COM
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import jsonschema
+
+wine_run, prefix, cli, sim, schema_path, samples, first_com = sys.argv[1:8]
+first_com = int(first_com)
+failures = []
+scratch = tempfile.mkdtemp()
+demo = os.path.join(samples, "demo.DPX")
+unicode_name = os.path.join(scratch, "F\u00edrmw\u00e4re-\u65e5\u672c.DPX")
+shutil.copyfile(demo, unicode_name)
+
+
+def windows(path):
+    return "Z:" + path  # Wine shows the host's root as drive Z:
+
+
+def run(words, env):
+    done = subprocess.run([wine_run, prefix, cli, *words], capture_output=True, timeout=90,
+                          env={**os.environ, **env})
+    return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode(
+        "utf-8", "replace")
+
+
+def start_sim(index, faults):
+    summary = os.path.join(scratch, f"sim{index}.summary")
+    path_file = os.path.join(scratch, f"sim{index}.path")
+    process = subprocess.Popen([sim, "--image", demo, "--path-file", path_file, "--summary",
+                                summary, *faults], stdout=subprocess.DEVNULL)
+    while not os.path.exists(path_file) or not open(path_file).read().strip():
+        if process.poll() is not None:
+            raise RuntimeError("the simulator did not start")
+    com = first_com + index
+    os.symlink(open(path_file).read().strip(), f"{prefix}-ports/COM{com}.new")
+    os.replace(f"{prefix}-ports/COM{com}.new", f"{prefix}-ports/COM{com}")
+    return process, summary, com
+
+
+def summary_of(path):
+    if not os.path.exists(path):
+        return {}
+    return dict(line.split("=", 1) for line in open(path).read().split())
+
+
+rows = [
+    # name, simulators' faults, words, status, phrase, whole image at every simulator
+    ("whole image", [[]], ["send", "-s", "PORT1", "FILE"], 0, "Firmware Download Success.", True),
+    ("NAK", [["--nak-at", "3"]], ["send", "-s", "PORT1", "FILE"], 1,
+     "Communication Error.(5 Sec Time out)", False),
+    ("two acknowledgements", [["--double-ack-at", "2"]], ["send", "-s", "PORT1", "FILE"], 1,
+     "Communication Error.(5 Sec Time out)", False),
+    ("silence", [["--silent-from", "2"]], ["send", "-s", "PORT1", "FILE"], 1,
+     "Communication Error.(5 Sec Time out)", False),
+    ("late acknowledgement", [["--late-ack-at", "2", "--late-ms", "5600"]],
+     ["send", "-s", "PORT1", "FILE"], 1, "Communication Error.(5 Sec Time out)", False),
+    ("vanished printer", [["--vanish-at", "2"]], ["send", "-s", "PORT1", "FILE"], 3, "COM", False),
+    ("no such port", [], ["send", "-s", "COM1", "FILE"], 3, "COM249", False),
+    ("file name in any language", [[]], ["send", "-q", "-s", "PORT1", windows(unicode_name)], 0,
+     "Firmware Download Success.", True),
+    ("several ports at once", [[], [], ["--nak-at", "2"]],
+     ["send", "-s", "PORT1", "-s", "PORT2", "-s", "PORT3", "FILE"], 1, "printer_failed", False),
+]
+
+for name, faults, words, status, phrase, whole in rows:
+    sims = [start_sim(i, f) for i, f in enumerate(faults)]
+    env = {"KORVANE_COM1": "COM249"}  # a port that does not exist, unless a row maps one
+    args = []
+    for word in words:
+        if word.startswith("PORT"):
+            k = int(word[4:])
+            env[f"KORVANE_COM{k}"] = f"COM{sims[k - 1][2]}"
+            word = f"COM{k}"
+        args.append(windows(demo) if word == "FILE" else word)
+    try:
+        code, out, err = run(args, env)
+    finally:
+        for process, _, _ in sims:
+            try:
+                process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+    if code != status:
+        failures.append(f"{name}: exit {code}, expected {status}: {err!r}")
+    if phrase not in out + err:
+        failures.append(f"{name}: no {phrase!r} in {out + err!r}")
+    for _, summary, com in sims:
+        got = summary_of(summary)
+        complete = got.get("mismatches") == "0" and got.get("records") == got.get(
+            "expected_records") and got.get("bytes") == got.get("expected_bytes")
+        if whole and not complete:
+            failures.append(f"{name}: COM{com} did not receive the image whole: {got}")
+        if not whole and got.get("ended") == "completed" and status != 0 and len(sims) == 1:
+            failures.append(f"{name}: COM{com} completed a download that should have failed")
+
+# check --json against the schema, and the image's name in UTF-8.
+validator = jsonschema.Draft202012Validator(json.load(open(schema_path)))
+for name, path, status in [("check ok", demo, 0), ("check any language", unicode_name, 0),
+                           ("check breaks a rule",
+                            os.path.join(samples, "marker-mid-file.DPX"), 1),
+                           ("check missing", os.path.join(samples, "no-such.DPX"), 3)]:
+    code, out, err = run(["check", "--json", windows(path)], {})
+    if code != status:
+        failures.append(f"{name}: exit {code}, expected {status}: {err!r}")
+    try:
+        report = json.loads(out)
+        for error in validator.iter_errors(report):
+            failures.append(f"{name}: schema: {error.message}")
+        if report["image"]["path"] != windows(path):
+            failures.append(f"{name}: path {report['image']['path']!r}")
+    except (ValueError, KeyError) as error:
+        failures.append(f"{name}: {error}: {out!r}")
+
+shutil.rmtree(scratch)
+for failure in failures:
+    print(failure)
+print(f"korvane-cli.exe under Wine: {len(failures)} failed")
+sys.exit(1 if failures else 0)
