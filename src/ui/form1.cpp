@@ -6,6 +6,8 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -16,10 +18,13 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSocketNotifier>
-#include <exception>
+#include <QUrl>
+#include <string>
+#include <vector>
 
 #include "ui/colour_button.h"
 #include "ui/progress_display.h"
@@ -29,8 +34,6 @@ namespace korvane::ui {
 
 namespace {
 
-constexpr QRgb kLightRed = qRgb(255, 128, 128);
-constexpr QRgb kLightGreen = qRgb(128, 255, 128);
 // Where the client area's top-left corner goes on the screen.
 constexpr QPoint kClientPosition{217, 276};
 constexpr QSize kClientSize{537, 180};
@@ -67,6 +70,47 @@ QFont windowFont() {
                   QFontDatabase::systemFont(QFontDatabase::GeneralFont).family(), 12, QFont::Bold);
 }
 
+// A 0x00BBGGRR value.
+QColor colourOf(form::Colour colour) {
+    return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+                  static_cast<int>((colour >> 16) & 0xFF));
+}
+
+// "description|pattern;pattern" as Qt's file dialog reads it: "description (patterns)", each
+// pattern also in lower case, since Linux file names are case-sensitive and the filter would
+// hide "*.dpx" files.
+QString qtNameFilter(const std::string& filter) {
+    const QString text = QString::fromStdString(filter);
+    const qsizetype bar = text.indexOf('|');
+    QStringList patterns;
+    for (const QString& pattern : text.mid(bar + 1).split(';', Qt::SkipEmptyParts)) {
+        patterns << pattern;
+        if (pattern.toLower() != pattern) {
+            patterns << pattern.toLower();
+        }
+    }
+    return QStringLiteral("%1 (%2)").arg(text.left(bar), patterns.join(' '));
+}
+
+// A path is bytes on Linux; the file system's own encoding carries them unchanged.
+std::string pathBytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QString pathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+// What a drag carries, one entry per item: its local path, or empty when it is not a local
+// file.
+std::vector<std::string> droppedPaths(const QMimeData* data) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : data != nullptr ? data->urls() : QList<QUrl>()) {
+        paths.push_back(url.isLocalFile() ? pathBytes(url.toLocalFile()) : std::string());
+    }
+    return paths;
+}
+
 template <typename Widget>
 Widget* place(Widget* widget, const char* name, const QRect& geometry, const QFont& font) {
     widget->setObjectName(QLatin1String(name));
@@ -76,6 +120,71 @@ Widget* place(Widget* widget, const char* name, const QRect& geometry, const QFo
 }
 
 }  // namespace
+
+// The window as FormBehaviour sees it: the controls, and the engine's host.
+class Form1::View final : public form::FormView {
+  public:
+    explicit View(Form1& form) : form_(form) {}
+
+    void clearList(form::List list) override { box(list).clear(); }
+    void addListEntry(form::List list, const std::string& text) override {
+        box(list).addItem(QString::fromStdString(text));
+    }
+    void chooseListEntry(form::List list, int index) override { box(list).setCurrentIndex(index); }
+    int chosenListEntry(form::List list) const override { return box(list).currentIndex(); }
+    std::string chosenListText(form::List list) const override {
+        return box(list).currentText().toStdString();
+    }
+    bool serialSelected() const override { return form_.optCOM0_->isChecked(); }
+
+    void setStartColour(form::Colour colour) override {
+        form_.cmdSTART_->setFaceColour(colourOf(colour));
+    }
+    void setStartToolTip(const std::string& text) override {
+        form_.cmdSTART_->setToolTip(pathText(text));
+    }
+
+    void showWindow() override { form_.show(); }
+    void hideWindow() override {
+        // Only a signal can reach us while a message box is up; the end must not wait for a
+        // click.
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->close();
+        }
+        form_.hide();
+    }
+    void endProgram() override { form_.endProgram(); }
+
+    std::string chooseFile(const std::string& title, const std::string& filter,
+                           const std::string& fileName) override {
+        return pathBytes(form_.fileChooser_.chooseFile(&form_, QString::fromStdString(title),
+                                                       qtNameFilter(filter), pathText(fileName)));
+    }
+
+    void setEnabled(download::Control control, bool enabled) override {
+        form_.host_->setEnabled(control, enabled);
+    }
+    void setProgressVisible(bool visible) override { form_.host_->setProgressVisible(visible); }
+    void setProgressRange(float minimum, float maximum) override {
+        form_.host_->setProgressRange(minimum, maximum);
+    }
+    void setProgressValue(float value) override { form_.host_->setProgressValue(value); }
+    void setProgressText(std::int32_t position, std::int32_t total) override {
+        form_.host_->setProgressText(position, total);
+    }
+    void waitingForPrinter(PrinterWait wait) override { form_.host_->waitingForPrinter(wait); }
+    void showMessage(download::Outcome outcome, const std::string& text) override {
+        form_.host_->showMessage(outcome, text);
+    }
+    void letPendingEventsRun() override { form_.host_->letPendingEventsRun(); }
+
+  private:
+    QComboBox& box(form::List list) const {
+        return list == form::List::Port ? *form_.cboPORT_ : *form_.cboSPEED_;
+    }
+
+    Form1& form_;
+};
 
 Form1::Form1(FormServices services)
     : fileChooser_(services.fileChooser),
@@ -99,9 +208,12 @@ Form1::Form1(FormServices services)
     progress_ = std::make_unique<ProgressDisplay>(*progressBar_, *label3_, services.paceClock);
     host_ = std::make_unique<WindowHost>(
         HostControls{*optCOM0_, *optCOM1_, *cboPORT_, *cboSPEED_, *cmdSTART_}, *progress_,
-        messages_, *this, exitRequested_, services.paceClock);
-    sequence_ = std::make_unique<download::DownloadSequence>(
-        *host_, services.serialPort, services.parallelPorts, services.clock);
+        messages_, *this, [this] { return behaviour_ && behaviour_->endRequested(); },
+        services.paceClock);
+    view_ = std::make_unique<View>(*this);
+    behaviour_ = std::make_unique<form::FormBehaviour>(*view_, services.serialPort,
+                                                       services.parallelPorts, services.clock);
+    setAcceptDrops(true);
 
     if (services.endRequestDescriptor >= 0) {
         auto* notifier =
@@ -109,7 +221,7 @@ Form1::Form1(FormServices services)
         connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
             // The descriptor stays readable: one request is enough.
             notifier->setEnabled(false);
-            requestEnd();
+            behaviour_->Form_Terminate();
         });
     }
 }
@@ -146,7 +258,7 @@ void Form1::buildControls() {
     cmdSTART_ = place(new ColourButton(QStringLiteral("Download Start"), client), "cmdSTART",
                       {400, 16, 129, 97}, buttonFont());
     cmdSTART_->setAutoDefault(false);
-    cmdSTART_->setFaceColour(QColor::fromRgb(kLightRed));
+    cmdSTART_->setFaceColour(colourOf(form::kLightRed));
 
     progressBar_ = place(new QProgressBar(client), "ProgressBar", {8, 144, 521, 25}, font());
     progressBar_->setRange(0, 100);
@@ -206,31 +318,11 @@ void Form1::placeWindow() {
 }
 
 void Form1::Form_Load() {
-    cboSPEED_->insertItem(0, QStringLiteral("4800"));
-    cboSPEED_->insertItem(1, QStringLiteral("9600"));
-    cboSPEED_->insertItem(2, QStringLiteral("19200"));
-    cboSPEED_->insertItem(3, QStringLiteral("38400"));
-    cboSPEED_->setCurrentIndex(3);
-    cboSPEED_->setEnabled(false);
-    cmdSTART_->setEnabled(false);
-    show();
+    behaviour_->Form_Load();
 }
 
 void Form1::optCOM_Click(int index) {
-    cboPORT_->clear();
-    if (index == 0) {
-        cboSPEED_->setEnabled(true);
-        cboPORT_->insertItem(0, QStringLiteral("COM1"));
-        cboPORT_->insertItem(1, QStringLiteral("COM2"));
-        cboPORT_->insertItem(2, QStringLiteral("COM3"));
-        cboPORT_->insertItem(3, QStringLiteral("COM4"));
-    }
-    if (index == 1) {
-        cboSPEED_->setEnabled(false);
-        cboPORT_->addItem(QStringLiteral("LPT1"));
-        cboPORT_->addItem(QStringLiteral("LPT2"));
-    }
-    cboPORT_->setCurrentIndex(0);
+    behaviour_->optCOM_Click(index);
     setPortToolTips(index);
 }
 
@@ -241,84 +333,25 @@ void Form1::setPortToolTips(int portType) {
     }
 }
 
-void Form1::setStartToolTip() {
-    if (firmwarePath_.isEmpty()) {
-        return;
-    }
-    const QFileInfo file(firmwarePath_);
-    cmdSTART_->setToolTip(file.isFile()
-                              ? QStringLiteral("%1 (%2 bytes)").arg(firmwarePath_).arg(file.size())
-                              : QStringLiteral("%1 (cannot be read)").arg(firmwarePath_));
-}
-
 void Form1::mnuFileOpen_Click() {
-    // *.dpx too: Linux file names are case-sensitive and the filter would hide those files.
-    const QString chosen = fileChooser_.chooseFile(
-        this, QStringLiteral("Open"), QStringLiteral("Firmware File(*.DPX) (*.DPX *.dpx)"),
-        dialogFileName_);
-    if (!chosen.isEmpty()) {
-        dialogFileName_ = chosen;
-    }
-    if (dialogFileName_.isEmpty()) {
-        return;
-    }
-    firmwarePath_ = dialogFileName_;
-    setStartToolTip();
-    cmdSTART_->setFaceColour(QColor::fromRgb(kLightGreen));
-    cmdSTART_->setEnabled(true);
+    behaviour_->mnuFileOpen_Click();
 }
 
 void Form1::mnuFileExit_Click() {
-    requestEnd();
-}
-
-void Form1::requestEnd() {
-    exitRequested_ = true;
-    if (downloadsRunning_ > 0) {
-        // The download unwinds at its next pause for events, then the program ends. A message
-        // box that is up (only a signal can reach us then) is closed, so the end is not
-        // waiting for a click.
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            modal->close();
-        }
-        hide();
-        return;
-    }
-    endProgram();
-}
-
-download::UserChoices Form1::choices() const {
-    // A path is bytes on Linux; the file system's own encoding gets them back unchanged.
-    return {.firmwarePath = QFile::encodeName(firmwarePath_).toStdString(),
-            .serial = optCOM0_->isChecked(),
-            .portIndex = cboPORT_->currentIndex(),
-            .speedText = cboSPEED_->currentText().toStdString()};
+    behaviour_->mnuFileExit_Click();
 }
 
 void Form1::cmdSTART_Click() {
-    ++downloadsRunning_;
-    try {
-        sequence_->run(choices());
-    } catch (const download::DownloadAbandoned&) {
-        // The engine released the port on its way out. A stop noticed inside a wait for the
-        // printer, where no events run, arrives here first: the program ends all the same.
-        exitRequested_ = true;
-    } catch (const std::exception& error) {
-        // Nothing may escape into Qt's event loop, and the window must not stay locked.
-        host_->showMessage(download::Outcome::PortError, error.what());
-        unlockControls();
-    }
-    --downloadsRunning_;
+    behaviour_->cmdSTART_Click();
     progress_->flush();
-    if (exitRequested_ && downloadsRunning_ == 0) {
-        endProgram();
-    }
 }
 
-void Form1::unlockControls() {
-    for (const auto control : download::kSelectionControls) {
-        host_->setEnabled(control, true);
-    }
+void Form1::chooseFile(const QString& path) {
+    behaviour_->fileChosen(pathBytes(path.isEmpty() ? path : QFileInfo(path).absoluteFilePath()));
+}
+
+QString Form1::firmwarePath() const {
+    return pathText(behaviour_->firmwarePath());
 }
 
 void Form1::endProgram() {
@@ -329,15 +362,36 @@ void Form1::endProgram() {
     }
 }
 
-void Form1::closeEvent(QCloseEvent* event) {
-    if (downloadsRunning_ > 0) {
-        // The transfer must not go on against a closed window: end it as File > Exit does.
-        event->ignore();
-        requestEnd();
-        return;
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (form::FormBehaviour::acceptsDrop(droppedPaths(event->mimeData()))) {
+        event->acceptProposedAction();
     }
-    QMainWindow::closeEvent(event);
-    endProgram();
+}
+
+void Form1::dragMoveEvent(QDragMoveEvent* event) {
+    if (form::FormBehaviour::acceptsDrop(droppedPaths(event->mimeData()))) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    if (behaviour_->fileDropped(droppedPaths(event->mimeData()))) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (behaviour_->mayClose()) {
+        QMainWindow::closeEvent(event);
+    } else {
+        // The window stays, hidden, while the download unwinds.
+        event->ignore();
+    }
+    behaviour_->Form_Terminate();
 }
 
 void Form1::showEvent(QShowEvent* event) {
@@ -362,7 +416,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         setPortToolTips(portListType_);
     }
     if (watched == cmdSTART_ && event->type() == QEvent::ToolTip) {
-        setStartToolTip();
+        view_->setStartToolTip(behaviour_->startToolTip());
     }
     return QMainWindow::eventFilter(watched, event);
 }

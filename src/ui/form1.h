@@ -6,10 +6,10 @@
 #include <memory>
 
 #include "download/clock.h"
-#include "download/download_sequence.h"
 #include "download/port_io.h"
 #include "download/serial_port.h"
 #include "ui/file_chooser.h"
+#include "ui/form/form_behaviour.h"
 #include "ui/message_presenter.h"
 
 class QAction;
@@ -47,9 +47,11 @@ struct FormServices {
     std::function<QString(int portType, int index)> describePort = nullptr;
 };
 
-// The main window. Its controls carry their design names as object names: ProgressBar,
-// cmdSTART, Frame1, cboSPEED, cboPORT, optCOM_0 ("COM Port"), optCOM_1 ("LPT Port"), Label1,
-// Label2, Line1, Label3 and the menu mnuFile, mnuFileOpen, mnuFileBar0, mnuFileExit.
+// The main window drawn by Qt; its handlers and state are form::FormBehaviour's. Its controls
+// carry their design names as object names: ProgressBar, cmdSTART, Frame1, cboSPEED, cboPORT,
+// optCOM_0 ("COM Port"), optCOM_1 ("LPT Port"), Label1, Label2, Line1, Label3 and the menu
+// mnuFile, mnuFileOpen, mnuFileBar0, mnuFileExit. A file dropped on it is chosen as File > Open
+// chooses one.
 class Form1 final : public QMainWindow {
     Q_OBJECT
 
@@ -64,28 +66,30 @@ class Form1 final : public QMainWindow {
     void mnuFileExit_Click();
     void cmdSTART_Click();
 
-    const QString& firmwarePath() const { return firmwarePath_; }
-    bool downloadRunning() const { return downloadsRunning_ > 0; }
+    // A file named on the command line: chosen as File > Open chooses one.
+    void chooseFile(const QString& path);
+
+    QString firmwarePath() const;
+    bool downloadRunning() const { return behaviour_->downloadRunning(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
+    class View;
+
     void buildControls();
     void buildMenu();
     void placeWindow();
     QWidget* firstTabStop();
     void selectOptionTakingFocus(QObject* widget);
-    void unlockControls();
-    // What the controls say when start is pressed.
-    download::UserChoices choices() const;
     void setPortToolTips(int portType);
-    void setStartToolTip();
     void endProgram();
-    // File > Exit, the close control and a signal all end up here.
-    void requestEnd();
 
     FileChooser& fileChooser_;
     MessagePresenter& messages_;
@@ -105,17 +109,13 @@ class Form1 final : public QMainWindow {
     QFrame* line1_ = nullptr;
     QLabel* label3_ = nullptr;
 
-    QString firmwarePath_;
-    // The dialog's own file name: it survives a cancelled opening.
-    QString dialogFileName_;
     int portListType_ = -1;  // the optCOM index the port list was filled for
-    bool exitRequested_ = false;
     bool initialFocusGiven_ = false;
-    int downloadsRunning_ = 0;
 
     std::unique_ptr<ProgressDisplay> progress_;
     std::unique_ptr<WindowHost> host_;
-    std::unique_ptr<download::DownloadSequence> sequence_;
+    std::unique_ptr<View> view_;
+    std::unique_ptr<form::FormBehaviour> behaviour_;
 };
 
 }  // namespace korvane::ui

@@ -8,13 +8,20 @@
 namespace korvane::ui {
 
 WindowHost::WindowHost(HostControls controls, ProgressDisplay& progress, MessagePresenter& messages,
-                       QWidget& window, const bool& exitRequested, download::Clock* paceClock)
+                       QWidget& window, std::function<bool()> endRequested,
+                       download::Clock* paceClock)
     : controls_(controls),
       progress_(progress),
       messages_(messages),
       window_(window),
-      exitRequested_(exitRequested),
+      endRequested_(std::move(endRequested)),
       clock_(paceClock != nullptr ? *paceClock : steadyClock_) {}
+
+WindowHost::WindowHost(HostControls controls, ProgressDisplay& progress, MessagePresenter& messages,
+                       QWidget& window, const bool& exitRequested, download::Clock* paceClock)
+    : WindowHost(
+          controls, progress, messages, window, [&exitRequested] { return exitRequested; },
+          paceClock) {}
 
 void WindowHost::setEnabled(download::Control control, bool enabled) {
     switch (control) {
@@ -69,7 +76,7 @@ void WindowHost::showMessage(download::Outcome, const std::string& text) {
     // A close that came while the printer was waited for is queued; the box's own event loop
     // would hand it to the box, not to the window, and it would be lost. It is seen now.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (exitRequested_) {
+    if (endRequested_()) {
         return;
     }
     messages_.show(&window_, QString::fromStdString(text));
@@ -84,7 +91,7 @@ void WindowHost::letPendingEventsRun() {
         lastEvents_ = clock_.now();
     }
     // Thrown here, outside Qt's event dispatch, never through it.
-    if (exitRequested_) {
+    if (endRequested_()) {
         throw download::DownloadAbandoned();
     }
 }

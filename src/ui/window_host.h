@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -38,8 +39,12 @@ class WindowHost final : public download::Host {
   public:
     static constexpr download::Clock::Duration kEventSlice = std::chrono::milliseconds(1);
 
-    // exitRequested belongs to the window and is read at every pause. The event slices are
-    // timed on paceClock, or on a steady clock of its own when null.
+    // endRequested says whether the user has asked the program to end; it is asked at every
+    // pause. The event slices are timed on paceClock, or on a steady clock of its own when null.
+    WindowHost(HostControls controls, ProgressDisplay& progress, MessagePresenter& messages,
+               QWidget& window, std::function<bool()> endRequested,
+               download::Clock* paceClock = nullptr);
+    // The same, with the request as a flag that outlives the host.
     WindowHost(HostControls controls, ProgressDisplay& progress, MessagePresenter& messages,
                QWidget& window, const bool& exitRequested, download::Clock* paceClock = nullptr);
 
@@ -60,7 +65,7 @@ class WindowHost final : public download::Host {
     ProgressDisplay& progress_;
     MessagePresenter& messages_;
     QWidget& window_;
-    const bool& exitRequested_;
+    std::function<bool()> endRequested_;
     download::SteadyClock steadyClock_;
     download::Clock& clock_;
     std::optional<download::Clock::TimePoint> lastEvents_;
