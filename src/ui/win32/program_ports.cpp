@@ -6,6 +6,8 @@
 #include <cstdio>
 
 #include "download/port_error.h"
+#include "ports/windows/inpout_parallel_ports.h"
+#include "ui/win32/win32_host.h"
 
 namespace korvane::ui::win32 {
 
@@ -26,13 +28,6 @@ class NoSerialPort final : public download::SerialPort {
     }
 };
 
-class NoParallelPorts final : public download::ParallelPorts {
-  public:
-    std::unique_ptr<download::PortIo> claim(std::uint16_t) override {
-        throw download::PortError("no parallel port adapter in this build");
-    }
-};
-
 std::wstring environment(const wchar_t* name) {
     std::array<wchar_t, 256> value{};
     const DWORD length = GetEnvironmentVariableW(name, value.data(), value.size());
@@ -43,7 +38,7 @@ std::wstring environment(const wchar_t* name) {
 
 struct ProgramPorts::Ports {
     NoSerialPort serial;
-    NoParallelPorts parallel;
+    ports::InpOutParallelPorts parallel;
 };
 
 ProgramPorts::ProgramPorts() : ports_(std::make_unique<Ports>()) {}
@@ -71,11 +66,12 @@ std::wstring ProgramPorts::describe(int portType, int index) const {
         return choice + L": " + device + (pinned.empty() ? L"" : L" (%KORVANE_" + choice + L"%)") +
                (present ? L"" : L", not present");
     }
-    const std::wstring choice = L"LPT" + std::to_wstring(index + 1);
-    const std::wstring pinned = environment((L"KORVANE_" + choice).c_str());
-    return choice + L": I/O base 0x" +
-           (pinned.empty() ? std::wstring(index == 0 ? L"378" : L"278") : pinned) +
-           L" through inpoutx64.dll";
+    const std::uint16_t base = index == 0 ? download::kLpt1Base : download::kLpt2Base;
+    try {
+        return widen(ports_->parallel.targetFor(base).label);
+    } catch (const download::PortError& error) {
+        return widen(error.what());
+    }
 }
 
 }  // namespace korvane::ui::win32
