@@ -25,8 +25,8 @@
 #include "image/record_walk.h"
 #include "ports/linux/device_lock.h"
 #include "ports/linux/serial_device_map.h"
-#include "ports/linux/serial_settings.h"
 #include "ports/linux/termios_serial_port.h"
+#include "ports/serial_settings.h"
 #include "ports/stop_request.h"
 #include "serial_test_support.h"
 

@@ -1,4 +1,4 @@
-#include "ports/linux/serial_settings.h"
+#include "ports/serial_settings.h"
 
 #include <charconv>
 

@@ -1,0 +1,445 @@
+// The Win32 serial adapter under Wine: whole downloads through the engine against
+// korvane-printer-sim on a COM port that Wine maps to a pseudo-terminal, the line it sets, and
+// what it tells the user when a port cannot be used.
+//
+// The simulator is a Linux program: the tests start it through sim-at-link.sh (Wine runs Unix
+// programs), which points the COM port's link at the simulator's pseudo-terminal. The
+// environment names the pieces; without it the tests that need a printer are skipped:
+//   KORVANE_TEST_COM        the mapped port, e.g. COM7
+//   KORVANE_TEST_COM_LINK   the Unix path that the port is mapped to
+//   KORVANE_TEST_SIM        the Unix path of korvane-printer-sim
+//   KORVANE_TEST_SIM_SCRIPT the Unix path of sim-at-link.sh
+//   KORVANE_TEST_SAMPLES    the Unix path of the sample images
+//   KORVANE_TEST_SCRATCH    a Unix folder for the simulator's files
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "download/download_sequence.h"
+#include "download/messages.h"
+#include "download/port_error.h"
+#include "ports/stop_request.h"
+#include "ports/windows/system_error_text.h"
+#include "ports/windows/win32_handle.h"
+#include "ports/windows/win32_serial_port.h"
+#include "support/null_ports.h"
+#include "support/unattended_host.h"
+
+namespace korvane::testing {
+namespace {
+
+using download::Outcome;
+using download::PortError;
+using ports::Win32SerialPort;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+namespace messages = download::messages;
+
+std::string variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+void setVariable(const std::string& name, const std::string& value) {
+    ::_putenv_s(name.c_str(), value.c_str());
+}
+
+// A Unix path as Wine's Z: drive shows it.
+std::string windowsPath(const std::string& unixPath) {
+    return "Z:" + unixPath;
+}
+
+std::map<std::string, std::string> readSummary(const std::string& unixPath) {
+    std::map<std::string, std::string> values;
+    std::ifstream file(windowsPath(unixPath));
+    for (std::string line; std::getline(file, line);) {
+        if (const auto equals = line.find('='); equals != std::string::npos) {
+            values[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return values;
+}
+
+bool exists(const std::string& unixPath) {
+    return ::GetFileAttributesA(windowsPath(unixPath).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+struct Rig {
+    std::string com, link, sim, script, samples, scratch;
+
+    static std::optional<Rig> fromEnvironment() {
+        Rig rig{variable("KORVANE_TEST_COM"),     variable("KORVANE_TEST_COM_LINK"),
+                variable("KORVANE_TEST_SIM"),     variable("KORVANE_TEST_SIM_SCRIPT"),
+                variable("KORVANE_TEST_SAMPLES"), variable("KORVANE_TEST_SCRATCH")};
+        for (const auto* part :
+             {&rig.com, &rig.link, &rig.sim, &rig.script, &rig.samples, &rig.scratch}) {
+            if (part->empty()) {
+                return std::nullopt;
+            }
+        }
+        return rig;
+    }
+};
+
+#define REQUIRE_RIG(rig)                                                          \
+    const auto rig##Found = Rig::fromEnvironment();                               \
+    if (!rig##Found) {                                                            \
+        GTEST_SKIP() << "no simulator rig: run through the Windows test harness"; \
+    }                                                                             \
+    const Rig& rig = *rig##Found
+
+// The simulator on the rig's COM port, for one download; its files are named after `name`.
+class Printer {
+  public:
+    Printer(const Rig& rig, const std::string& name, const std::string& image,
+            const std::vector<std::string>& options)
+        : summary_(rig.scratch + "/" + name + ".summary") {
+        const std::string ready = rig.scratch + "/" + name + ".ready";
+        ::DeleteFileA(windowsPath(summary_).c_str());
+        ::DeleteFileA(windowsPath(ready).c_str());
+        std::string command = "/bin/sh \"" + rig.script + "\" \"" + rig.link + "\" \"" + ready +
+                              "\" \"" + rig.sim + "\" --image \"" + rig.samples + "/" + image +
+                              "\" --summary \"" + summary_ + "\"";
+        for (const auto& option : options) {
+            command += " " + option;
+        }
+        std::wstring line = ports::wideFromUtf8(command);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &process)) {
+            throw std::runtime_error("cannot start the simulator: " +
+                                     ports::systemErrorText(::GetLastError()));
+        }
+        ports::Win32Handle(process.hProcess).reset();
+        ports::Win32Handle(process.hThread).reset();
+        for (int look = 0; look < 1000 && !exists(ready); ++look) {
+            ::Sleep(10);
+        }
+        if (!exists(ready)) {
+            throw std::runtime_error("the simulator did not come up on " + rig.link);
+        }
+    }
+
+    // The simulator's account of the download, once it has seen the port close.
+    std::map<std::string, std::string> summary() const {
+        for (int look = 0; look < 2000 && !exists(summary_); ++look) {
+            ::Sleep(5);
+        }
+        return readSummary(summary_);
+    }
+
+  private:
+    std::string summary_;
+};
+
+Win32SerialPort::PortResolver fixed(const std::string& port) {
+    return [port](int) { return port; };
+}
+
+void openAt(Win32SerialPort& port, const char* speed) {
+    port.setPortNumber(1);
+    port.setSettings(std::string(speed) + ",n,8,1");
+    port.open();
+}
+
+DCB readLine(HANDLE handle) {
+    DCB line{};
+    line.DCBlength = sizeof line;
+    EXPECT_TRUE(::GetCommState(handle, &line));
+    return line;
+}
+
+TEST(Win32SerialPort, TakesTheLineOnlyWithItsFramingAndNoFlowControl) {
+    DCB base{};
+    base.DCBlength = sizeof base;
+    base.BaudRate = 1200;
+    base.fOutX = base.fInX = base.fOutxCtsFlow = TRUE;
+    base.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    const DCB wanted = ports::printerLine(base, 38400);
+    struct Row {
+        const char* name;
+        void (*change)(DCB&);
+        bool taken;
+    };
+    const Row rows[] = {
+        {"as asked", [](DCB&) {}, true},
+        {"RTS shown raised (no modem lines)", [](DCB& d) { d.fRtsControl = RTS_CONTROL_ENABLE; },
+         true},
+        {"other speed", [](DCB& d) { d.BaudRate = 9600; }, false},
+        {"7 data bits", [](DCB& d) { d.ByteSize = 7; }, false},
+        {"even parity", [](DCB& d) { d.Parity = EVENPARITY; }, false},
+        {"parity checked", [](DCB& d) { d.fParity = TRUE; }, false},
+        {"2 stop bits", [](DCB& d) { d.StopBits = TWOSTOPBITS; }, false},
+        {"CTS out-flow", [](DCB& d) { d.fOutxCtsFlow = TRUE; }, false},
+        {"DSR out-flow", [](DCB& d) { d.fOutxDsrFlow = TRUE; }, false},
+        {"DSR sensitivity", [](DCB& d) { d.fDsrSensitivity = TRUE; }, false},
+        {"XON/XOFF out", [](DCB& d) { d.fOutX = TRUE; }, false},
+        {"XON/XOFF in", [](DCB& d) { d.fInX = TRUE; }, false},
+        {"RTS handshake", [](DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; }, false},
+        {"RTS toggle", [](DCB& d) { d.fRtsControl = RTS_CONTROL_TOGGLE; }, false},
+        {"DTR handshake", [](DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; }, false},
+        {"error char replaced", [](DCB& d) { d.fErrorChar = TRUE; }, false},
+        {"nulls dropped", [](DCB& d) { d.fNull = TRUE; }, false},
+        {"abort on error", [](DCB& d) { d.fAbortOnError = TRUE; }, false},
+    };
+    for (const auto& row : rows) {
+        DCB got = wanted;
+        row.change(got);
+        EXPECT_EQ(ports::lineTaken(wanted, got), row.taken) << row.name;
+    }
+}
+
+TEST(Win32SerialPort, NamesThePortByChoiceAndMapping) {
+    struct Row {
+        const char* variable;  // KORVANE_COM2; null: unset
+        const char* port;
+        const char* label;
+    };
+    const Row rows[] = {
+        {nullptr, "COM2", "COM2"},
+        {"", "COM2", "COM2"},
+        {"COM7", "COM7", "COM2 (COM7)"},
+        {"\\\\.\\COM12", "\\\\.\\COM12", "COM2 (\\\\.\\COM12)"},
+    };
+    for (const auto& row : rows) {
+        setVariable("KORVANE_COM2", row.variable != nullptr ? row.variable : "");
+        EXPECT_EQ(ports::windowsPortForNumber(2), row.port);
+        Win32SerialPort port;
+        port.setPortNumber(2);
+        EXPECT_EQ(port.portLabel(), row.label);
+    }
+    setVariable("KORVANE_COM2", "");
+    EXPECT_EQ(Win32SerialPort::forPort("\\\\.\\COM7")->portLabel(), "\\\\.\\COM7");
+}
+
+// The message an open gives, with the port closed after it.
+std::string openFailure(Win32SerialPort& port, int portNumber = 1) {
+    port.setPortNumber(portNumber);
+    try {
+        port.open();
+    } catch (const PortError& error) {
+        EXPECT_FALSE(port.isOpen());
+        return error.what();
+    }
+    return "opened";
+}
+
+TEST(Win32SerialPort, OpenFailuresSayWhatAndWhatToDo) {
+    REQUIRE_RIG(rig);
+    setVariable("KORVANE_COM3", "COM198");
+    struct Row {
+        const char* name;
+        std::unique_ptr<Win32SerialPort> port;
+        int portNumber;
+        std::vector<std::string> says;
+    };
+    std::vector<Row> rows;
+    rows.push_back({"missing port",
+                    Win32SerialPort::forPort("COM199"),
+                    1,
+                    {"COM199 does not exist", "on this computer are", rig.com, "plugged in"}});
+    rows.push_back({"COM3 mapped to a missing port",
+                    std::make_unique<Win32SerialPort>(),
+                    3,
+                    {"COM3 (COM198) does not exist", rig.com, "correct KORVANE_COM3"}});
+    rows.push_back({"no port chosen",
+                    std::make_unique<Win32SerialPort>(fixed(rig.com)),
+                    0,
+                    {"no serial port COM0"}});
+    rows.push_back({"beyond COM256",
+                    std::make_unique<Win32SerialPort>(fixed(rig.com)),
+                    257,
+                    {"no serial port COM257"}});
+    rows.push_back(
+        {"not a serial port", Win32SerialPort::forPort("NUL"), 1, {"NUL is not a serial port"}});
+    for (auto& row : rows) {
+        const std::string message = openFailure(*row.port, row.portNumber);
+        for (const auto& part : row.says) {
+            EXPECT_NE(message.find(part), std::string::npos)
+                << row.name << ": \"" << message << "\" lacks \"" << part << '"';
+        }
+    }
+    setVariable("KORVANE_COM3", "");
+}
+
+// Read through a second handle, which Wine lets in (Windows would not): the line while the
+// adapter holds the port, and after it has let go.
+TEST(Win32SerialPort, SetsThePrinterLineAndPutsTheOldOneBack) {
+    REQUIRE_RIG(rig);
+    for (const char* speed : {"4800", "9600", "19200", "38400"}) {
+        const Printer printer(rig, std::string("line-") + speed, "small.DPX", {});
+        const std::wstring device = ports::wideFromUtf8("\\\\.\\" + rig.com);
+        const ports::Win32Handle other(::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                     0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(other.valid()) << ports::systemErrorText(::GetLastError());
+        DCB before = readLine(other.get());
+        before.BaudRate = 1200;
+        before.fOutX = before.fInX = TRUE;
+        ASSERT_TRUE(::SetCommState(other.get(), &before));
+        before = readLine(other.get());
+        {
+            Win32SerialPort port(fixed(rig.com));
+            openAt(port, speed);
+            const DCB line = readLine(other.get());
+            EXPECT_EQ(line.BaudRate, static_cast<DWORD>(std::stoul(speed)));
+            EXPECT_EQ(line.ByteSize, 8) << speed;
+            EXPECT_EQ(line.Parity, NOPARITY) << speed;
+            EXPECT_EQ(line.StopBits, ONESTOPBIT) << speed;
+            EXPECT_TRUE(line.fBinary) << speed;
+            for (const auto& [flow, on] : std::initializer_list<std::pair<const char*, bool>>{
+                     {"CTS", line.fOutxCtsFlow != 0},
+                     {"DSR", line.fOutxDsrFlow != 0},
+                     {"DSR sensitivity", line.fDsrSensitivity != 0},
+                     {"XON/XOFF out", line.fOutX != 0},
+                     {"XON/XOFF in", line.fInX != 0},
+                     {"RTS handshake", line.fRtsControl == RTS_CONTROL_HANDSHAKE},
+                     {"DTR handshake", line.fDtrControl == DTR_CONTROL_HANDSHAKE}}) {
+                EXPECT_FALSE(on) << speed << ": " << flow << " flow control is on";
+            }
+        }
+        const DCB after = readLine(other.get());
+        EXPECT_EQ(after.BaudRate, before.BaudRate) << speed;
+        EXPECT_EQ(after.fOutX, before.fOutX) << speed;
+        EXPECT_EQ(after.fInX, before.fInX) << speed;
+    }
+}
+
+// A stop is seen within a slice of the wait, not when the wait runs out: were it not, this
+// wait of an hour would hold the test until its time limit.
+TEST(Win32SerialPort, AStopRequestEndsTheWait) {
+    REQUIRE_RIG(rig);
+    const Printer printer(rig, "stop", "small.DPX", {});
+    ports::StopRequest stop;
+    Win32SerialPort port(fixed(rig.com), &stop);
+    openAt(port, "38400");
+    std::thread asker([&] {
+        std::this_thread::sleep_for(milliseconds(100));
+        stop.request(SIGINT);
+    });
+    EXPECT_THROW(port.readAll(steady_clock::now() + std::chrono::hours(1)),
+                 download::DownloadAbandoned);
+    asker.join();
+}
+
+struct DownloadRow {
+    const char* name;
+    const char* image;
+    std::vector<std::string> simOptions;
+    Outcome outcome;
+    std::string message;  // the whole message, or a part of it when partOfMessage
+    bool partOfMessage;
+    const char* ended;  // the simulator's own account of the download
+};
+
+TEST(Win32SerialPort, DownloadsEndAsThePrinterAnswers) {
+    REQUIRE_RIG(rig);
+    const std::vector<DownloadRow> rows = {
+        {"whole demo", "demo.DPX", {}, Outcome::Success, messages::kSuccess, false, "completed"},
+        {"every byte value",
+         "high-bytes.DPX",
+         {},
+         Outcome::Success,
+         messages::kSuccess,
+         false,
+         "completed"},
+        {"empty record",
+         "empty-record-middle.DPX",
+         {},
+         Outcome::Success,
+         messages::kSuccess,
+         false,
+         "completed"},
+        {"nak",
+         "small.DPX",
+         {"--nak-at", "2"},
+         Outcome::PrinterFailed,
+         messages::kSerialTimeout,
+         false,
+         "fault"},
+        {"silence",
+         "small.DPX",
+         {"--silent-from", "2"},
+         Outcome::PrinterFailed,
+         messages::kSerialTimeout,
+         false,
+         "fault"},
+        {"double ack",
+         "small.DPX",
+         {"--double-ack-at", "2"},
+         Outcome::PrinterFailed,
+         messages::kSerialTimeout,
+         false,
+         "fault"},
+        // Late but within the limit, and well beyond it; the margins keep a loaded machine
+        // from changing the outcome.
+        {"late ack in time",
+         "small.DPX",
+         {"--late-ack-at", "2", "--late-ms", "3800"},
+         Outcome::Success,
+         messages::kSuccess,
+         false,
+         "completed"},
+        {"ack too late",
+         "small.DPX",
+         {"--late-ack-at", "2", "--late-ms", "6500"},
+         Outcome::PrinterFailed,
+         messages::kSerialTimeout,
+         false,
+         "sender-left"},
+        {"vanished printer",
+         "small.DPX",
+         {"--vanish-at", "2"},
+         Outcome::PortError,
+         "gone away",
+         true,
+         "vanished"},
+    };
+    for (const auto& row : rows) {
+        std::string name = row.name;
+        std::replace(name.begin(), name.end(), ' ', '-');
+        const Printer printer(rig, name, row.image, row.simOptions);
+        UnattendedHost host;
+        Win32SerialPort port(fixed(rig.com));
+        NullParallelPorts parallel;
+        download::SteadyClock clock;
+        download::DownloadSequence sequence(host, port, parallel, clock);
+        const auto result =
+            sequence.run({.firmwarePath = windowsPath(rig.samples + "/" + row.image)});
+        EXPECT_FALSE(port.isOpen()) << row.name;
+        EXPECT_EQ(result.outcome, row.outcome) << row.name << ": " << result.message;
+        ASSERT_EQ(host.messages.size(), 1U) << row.name;
+        if (row.partOfMessage) {
+            EXPECT_NE(host.messages[0].find(row.message), std::string::npos)
+                << row.name << ": " << host.messages[0];
+            EXPECT_NE(host.messages[0].find(rig.com), std::string::npos)
+                << row.name << ": " << host.messages[0];
+        } else {
+            EXPECT_EQ(host.messages[0], row.message) << row.name;
+        }
+        auto summary = printer.summary();
+        EXPECT_EQ(summary["ended"], row.ended) << row.name;
+        EXPECT_EQ(summary["mismatches"], "0") << row.name;
+        if (row.outcome == Outcome::Success) {
+            EXPECT_EQ(summary["records"], summary["expected_records"]) << row.name;
+            EXPECT_EQ(summary["bytes"], summary["expected_bytes"]) << row.name;
+            EXPECT_EQ(summary["extra_bytes"], "0") << row.name;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace korvane::testing
