@@ -41,8 +41,8 @@ class FormBehaviour {
     void cmdSTART_Click();
 
     // A file chosen other than through the dialog, as File > Open chooses one: dropped on the
-    // window, or named on the command line (made a full path by the toolkit). The dialog starts
-    // from it next time. An empty path changes nothing.
+    // window, or named on the command line (made a full path by the toolkit, and chosen after
+    // Form_Load). The dialog starts from it next time. An empty path changes nothing.
     void fileChosen(const std::string& path);
     // A drop, one entry per dropped item: its local path, or empty when it is not a local file.
     // Exactly one local file that is not a folder is accepted; anything else is refused and
