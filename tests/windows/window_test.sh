@@ -146,10 +146,14 @@ choose_file() {  # PATH through Ctrl+O
     [ -n "$dialog" ] || { fail "Ctrl+O brought up no dialog titled \"Open\""; return 1; }
     sleep 0.3
     xdotool type --delay 5 "$(winpath "$1")"
-    xdotool key Return
-    for _ in $(seq 100); do
-        xdotool search --name '^Open$' >/dev/null 2>&1 || break
-        sleep 0.1
+    # The file name box remembers earlier names: a first Return may only close its suggestions.
+    local attempt
+    for attempt in 1 2 3; do
+        xdotool key Return
+        for _ in $(seq 20); do
+            xdotool search --name '^Open$' >/dev/null 2>&1 || break 2
+            sleep 0.1
+        done
     done
     sleep 0.3
 }
@@ -312,7 +316,11 @@ case_timeout() {
     choose_file "$image"
     click_start
     local text
-    text=$(wait_box) || { fail "no message box after the printer fell silent"; return; }
+    text=$(wait_box) || {
+        shot timeout-missing
+        fail "no message box after the printer fell silent (screenshot timeout-missing)"
+        return
+    }
     shot timeout
     [ "$text" = "Communication Error.(5 Sec Time out)" ] || fail "the message says \"$text\""
     close_box
