@@ -363,11 +363,10 @@ void Form1::endProgram() {
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
-    if (form::FormBehaviour::acceptsDrop(droppedPaths(event->mimeData()))) {
-        event->acceptProposedAction();
-    }
+    dragMoveEvent(event);
 }
 
+// The cursor tells before the drop whether the window takes it.
 void Form1::dragMoveEvent(QDragMoveEvent* event) {
     if (form::FormBehaviour::acceptsDrop(droppedPaths(event->mimeData()))) {
         event->acceptProposedAction();

@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <QFile>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <optional>
 
 #include "download/clock.h"
 #include "korvane/version.h"
@@ -40,11 +42,12 @@ void releaseOnFatal(QtMsgType type, const QMessageLogContext& context, const QSt
 }
 
 constexpr const char* kUsage =
-    "Usage: korvane [--help | --version] [Qt options]\n"
+    "Usage: korvane [--help | --version] [Qt options] [FILE]\n"
     "\n"
     "Opens the firmware loader's window: File > Open picks the .DPX file, then the port type,\n"
-    "the port and (for COM) the speed; \"Download Start\" sends it. Without a display use\n"
-    "korvane-cli, which runs the same download from a terminal.\n"
+    "the port and (for COM) the speed; \"Download Start\" sends it. FILE, or a file dropped on\n"
+    "the window, is chosen as File > Open would choose it. Without a display use korvane-cli,\n"
+    "which runs the same download from a terminal.\n"
     "\n"
     "COM1..COM4, LPT1 and LPT2 map to devices as korvane-cli --help says; $KORVANE_COM1..4,\n"
     "$KORVANE_LPT1 and $KORVANE_LPT2 name a device for a port.\n";
@@ -74,6 +77,24 @@ bool platformNamed(int argc, char** argv) {
     return false;
 }
 
+// The firmware file named on the command line, once Qt has taken its own options out; after
+// "--" every argument is a file. An empty path for none; nullopt when more than one is named.
+std::optional<QString> firmwareArgument(int argc, char** argv) {
+    QString file;
+    bool optionsEnd = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!optionsEnd && std::strcmp(argv[i], "--") == 0) {
+            optionsEnd = true;
+        } else if (optionsEnd || argv[i][0] != '-') {
+            if (!file.isEmpty()) {
+                return std::nullopt;
+            }
+            file = QFile::decodeName(argv[i]);
+        }
+    }
+    return file;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +113,11 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     QApplication app(argc, argv);
+    const std::optional<QString> firmwareFile = firmwareArgument(argc, argv);
+    if (!firmwareFile) {
+        std::cerr << "korvane: one firmware FILE at most\n" << kUsage;
+        return 2;
+    }
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QString::fromLatin1(korvane::kVersion));
     QApplication::setDesktopFileName(QStringLiteral("korvane"));
@@ -118,6 +144,7 @@ int main(int argc, char** argv) {
                              .endRequestDescriptor = stop.wakeDescriptor(),
                              .describePort = describePort});
     form.Form_Load();
+    form.chooseFile(*firmwareFile);
     const int status = QApplication::exec();
     qInstallMessageHandler(qtDefaultHandler);
     portToRelease = nullptr;

@@ -195,6 +195,8 @@ const Row kRows[] = {
      "----- G he", "good:", "", "", "----- G h"},
     {"failure in a pause", "load com open=good during:throw start", "COM", "38400", "clpsb G",
      "good:", "the window system failed", "", ""},
+    {"failure after exit", "load com open=good during:exit,throw start", "COM", "38400",
+     "clpsb G he", "good:", "", "", ""},
     {"exit idle", "load com exit", "COM", "38400", "clps- R e", "", "", "", ""},
     {"close idle", "load com close", "COM", "38400", "clps- R e", "", "", "", ""},
     {"one file dropped", "load com drop=good", "COM", "38400", "clpsb G", "good", "", "", ""},

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -62,6 +63,9 @@ class WindowTest : public QObject {
     void endWhenIdle();
     void messageBox();
     void fileDialog();
+    void drop_data();
+    void drop();
+    void commandLineFile();
 };
 
 void WindowTest::builtState() {
@@ -475,6 +479,79 @@ void WindowTest::fileDialog() {
     QCOMPARE(title, QString("Open"));
     QCOMPARE(filters, QStringList{"Firmware File(*.DPX) (*.DPX *.dpx)"});
     QCOMPARE(selected, QStringList{start});
+}
+
+void WindowTest::drop_data() {
+    QTest::addColumn<QList<QUrl>>("urls");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<bool>("downloading");
+    const QUrl file = QUrl::fromLocalFile(KORVANE_SAMPLES_DIR "/small.DPX");
+    const QUrl other = QUrl::fromLocalFile(KORVANE_SAMPLES_DIR "/demo.DPX");
+    QTest::newRow("one local file") << QList<QUrl>{file} << true << false;
+    QTest::newRow("two files") << QList<QUrl>{file, other} << false << false;
+    QTest::newRow("web address") << QList<QUrl>{QUrl("https://example.org/a.DPX")} << false
+                                 << false;
+    QTest::newRow("no address") << QList<QUrl>{} << false << false;
+    QTest::newRow("during a download") << QList<QUrl>{other} << true << true;
+}
+
+// A file dropped from a file manager is chosen as File > Open chooses one; the cursor shows
+// beforehand whether the window takes the drop.
+void WindowTest::drop() {
+    QFETCH(QList<QUrl>, urls);
+    QFETCH(bool, taken);
+    QFETCH(bool, downloading);
+    TestWindow w;
+    w.form.Form_Load();
+    const QString first = QStringLiteral(KORVANE_SAMPLES_DIR "/small.DPX");
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint centre = w.form.rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(!taken);
+    QString label;
+    const auto dropNow = [&] {
+        QApplication::sendEvent(&w.form, &enter);
+        QApplication::sendEvent(&w.form, &drop);
+    };
+    if (downloading) {
+        w.chooser.answers = {first};
+        w.find<QAction>("mnuFileOpen")->trigger();
+        w.serial.onWrite = [&, done = false](std::size_t) mutable {
+            if (!std::exchange(done, true)) {
+                dropNow();
+            }
+        };
+        w.find<QPushButton>("cmdSTART")->click();
+        label = w.find<QLabel>("Label3")->text();
+    } else {
+        dropNow();
+    }
+    QCOMPARE(enter.isAccepted(), taken);
+    QCOMPARE(drop.isAccepted(), taken);
+    QCOMPARE(w.form.firmwarePath(), taken ? urls.first().toLocalFile() : QString());
+    auto* start = w.find<QPushButton>("cmdSTART");
+    QCOMPARE(start->isEnabled(), taken);
+    QCOMPARE(faceColour(start), taken ? QColor(128, 255, 128) : QColor(255, 128, 128));
+    if (downloading) {  // the download went on with the image it had loaded
+        QCOMPARE(w.presenter.messages, QStringList{"Firmware Download Success."});
+        QCOMPARE(label, QString("%1/%1").arg(std::filesystem::file_size(first.toStdString())));
+    }
+}
+
+// korvane FILE: a path relative to the current folder is chosen as its full path.
+void WindowTest::commandLineFile() {
+    TestWindow w;
+    w.form.Form_Load();
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QStringLiteral(KORVANE_SAMPLES_DIR));
+    w.form.chooseFile(QStringLiteral("small.DPX"));
+    QDir::setCurrent(before);
+    QCOMPARE(w.form.firmwarePath(), QStringLiteral(KORVANE_SAMPLES_DIR "/small.DPX"));
+    QVERIFY(w.find<QPushButton>("cmdSTART")->isEnabled());
+    w.form.chooseFile(QString());  // no FILE: nothing changes
+    QCOMPARE(w.form.firmwarePath(), QStringLiteral(KORVANE_SAMPLES_DIR "/small.DPX"));
 }
 
 QTEST_MAIN(WindowTest)
