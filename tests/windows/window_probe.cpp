@@ -6,6 +6,8 @@
 //                              visible|checked|text|entries (a list's entries, ';' between,
 //                              the chosen one marked '*'; a progress bar's "min..max=pos")
 //   window_probe --box TITLE   the static text of the dialog box titled TITLE
+//   window_probe --tip         the text of the tooltip that is showing
+//   window_probe --close TITLE what the title bar's close button asks of the window
 #include <windows.h>
 
 #include <commctrl.h>
@@ -89,12 +91,27 @@ int boxText(HWND box) {
     return 0;
 }
 
+BOOL CALLBACK printShownTip(HWND window, LPARAM) {
+    if (IsWindowVisible(window) && lstrcmpiW(classOf(window).c_str(), TOOLTIPS_CLASSW) == 0) {
+        std::printf("%s\n", utf8(textOf(window)).c_str());
+    }
+    return TRUE;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 2 && std::wstring(argv[1]) == L"--tip") {
+        EnumWindows(printShownTip, 0);
+        return 0;
+    }
+    if (argc == 3 && std::wstring(argv[1]) == L"--close") {
+        HWND window = FindWindowW(nullptr, argv[2]);
+        return window != nullptr && PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
+    }
     const bool box = argc == 3 && std::wstring(argv[1]) == L"--box";
     if (argc != 2 && !box) {
-        std::fprintf(stderr, "usage: window_probe [--box] TITLE\n");
+        std::fprintf(stderr, "usage: window_probe [--box | --close] TITLE | --tip\n");
         return 2;
     }
     HWND window = FindWindowW(box ? L"#32770" : nullptr, argv[box ? 2 : 1]);
