@@ -110,7 +110,7 @@ PortResult runPortDownload(const PortChoice& choice, const SendContext& context,
         // The port was closed or released, and its lock removed, on the way out.
         result.signal = context.stop.signal();
         result.status = 128 + result.signal;
-        result.message = std::string("Stopped by ") + ports::signalName(result.signal) +
+        result.message = std::string("Stopped by ") + context.stop.cause() +
                          ": the printer holds a partial firmware. Send the firmware again before "
                          "you use the printer.";
     } catch (const std::exception& error) {

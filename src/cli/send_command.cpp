@@ -42,9 +42,9 @@ void describePort(const PortChoice& choice) {
 
 // The one line a stopped download leaves: how far it got, and that the printer must be sent
 // the firmware again.
-void reportStop(int signalNumber, const CliHost& host) {
-    std::cerr << "Stopped by " << ports::signalName(signalNumber) << " after " << host.position()
-              << " of " << host.total()
+void reportStop(const ports::StopRequest& stop, const CliHost& host) {
+    std::cerr << "Stopped by " << stop.cause() << " after " << host.position() << " of "
+              << host.total()
               << " bytes: the printer holds a partial firmware. Send the firmware again before "
                  "you use the printer.\n"
               << std::flush;
@@ -61,7 +61,7 @@ PortResult runOne(const PortChoice& choice, const SendContext& context) {
                       &context.stop);
     PortResult result = runPortDownload(choice, context, host);
     if (result.signal != 0) {
-        reportStop(result.signal, host);
+        reportStop(context.stop, host);
     }
     if (host.stdoutFailed()) {
         // The download's verdict stands; only its report could not be delivered.

@@ -41,9 +41,10 @@ DownloadResult DownloadSequence::runLocked(const UserChoices& choices) {
     setControlsEnabled(host_, false);
 
     const std::string& path = choices.firmwarePath;
-    image::LoadResult loaded = image::loadFirmwareFile(path);
+    const std::filesystem::path file = image::pathFromUtf8(path);
+    image::LoadResult loaded = image::loadFirmwareFile(file);
     if (!loaded.ok()) {
-        return endWith(Outcome::FileError, image::describeLoadFailure(loaded, path));
+        return endWith(Outcome::FileError, image::describeLoadFailure(loaded, file));
     }
     if (loaded.bytes.empty()) {
         return endWith(Outcome::EmptyFile, messages::kFileNotOpen);

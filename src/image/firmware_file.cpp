@@ -1,19 +1,13 @@
 #include "image/firmware_file.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <fstream>
 #include <new>
 #include <system_error>
 
 namespace korvane::image {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 const char* kindOf(std::filesystem::file_type type) {
     switch (type) {
@@ -50,17 +44,16 @@ LoadResult loadFirmwareFile(const std::filesystem::path& path) {
         return failed(LoadFailure::NotRegular,
                       std::string("it is ") + kindOf(status.type()) + ", not a regular file");
     }
-    FileHandle file(std::fopen(path.c_str(), "rb"));
+    // A stream opens the path by its native name (UTF-16 on Windows), and its offsets are 64
+    // bits wide on every system, so a file past the limit is told as too large.
+    std::ifstream file(path, std::ios::binary);
     if (!file) {
         return failed(LoadFailure::CannotOpen, std::strerror(errno));
     }
-    // The size comes from the open handle, so a file replaced between the check and the
+    // The size comes from the open stream, so a file replaced between the check and the
     // read cannot make us read a length that does not belong to it.
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) {
-        return failed(LoadFailure::ReadFailed, std::strerror(errno));
-    }
-    const long size = std::ftell(file.get());
-    if (size < 0) {
+    const std::streamoff size = file.seekg(0, std::ios::end).tellg();
+    if (!file || size < 0) {
         return failed(LoadFailure::ReadFailed, std::strerror(errno));
     }
     if (size > kMaxImageSize) {
@@ -68,7 +61,7 @@ LoadResult loadFirmwareFile(const std::filesystem::path& path) {
                                                  " bytes, more than the 2 GiB - 1 bytes a firmware "
                                                  "image may have");
     }
-    std::rewind(file.get());
+    file.seekg(0, std::ios::beg);
 
     LoadResult result;
     try {
@@ -77,10 +70,11 @@ LoadResult loadFirmwareFile(const std::filesystem::path& path) {
         return failed(LoadFailure::ReadFailed,
                       "not enough memory to hold its " + std::to_string(size) + " bytes");
     }
-    const std::size_t got = std::fread(result.bytes.data(), 1, result.bytes.size(), file.get());
-    if (got != result.bytes.size()) {
+    file.read(reinterpret_cast<char*>(result.bytes.data()), size);
+    const std::streamsize got = file.gcount();
+    if (got != size) {
         const int err = errno;
-        return failed(LoadFailure::ReadFailed, std::ferror(file.get()) != 0
+        return failed(LoadFailure::ReadFailed, file.bad()
                                                    ? std::string(std::strerror(err))
                                                    : "the file became shorter while it was read (" +
                                                          std::to_string(got) + " of " +
@@ -90,7 +84,7 @@ LoadResult loadFirmwareFile(const std::filesystem::path& path) {
 }
 
 std::string describeLoadFailure(const LoadResult& result, const std::filesystem::path& path) {
-    const std::string name = path.string();
+    const std::string name = utf8Of(path);
     switch (result.failure) {
         case LoadFailure::None:
             return {};
@@ -106,6 +100,15 @@ std::string describeLoadFailure(const LoadResult& result, const std::filesystem:
             return "The firmware file " + name + " is too large: " + result.reason + ".";
     }
     return {};
+}
+
+std::filesystem::path pathFromUtf8(std::string_view text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string utf8Of(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
 }
 
 }  // namespace korvane::image

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvane::image {
@@ -35,5 +36,10 @@ LoadResult loadFirmwareFile(const std::filesystem::path& path);
 
 // One sentence for the user: what went wrong with which file and what they can do.
 std::string describeLoadFailure(const LoadResult& result, const std::filesystem::path& path);
+
+// File names travel as UTF-8 text; these turn them into paths and back on every system (the
+// narrow conversion of std::filesystem uses the Windows code page, which cannot hold every name).
+std::filesystem::path pathFromUtf8(std::string_view text);
+std::string utf8Of(const std::filesystem::path& path);
 
 }  // namespace korvane::image

@@ -1,4 +1,8 @@
 # korvane_ports_parallel: ppdev and direct port I/O adapters and the LPTk device mapping.
+if(WIN32)
+    # Windows: the port-I/O driver DLL adapter (src/ports/windows) comes here.
+    return()
+endif()
 add_library(korvane_ports_parallel STATIC
     ${CMAKE_CURRENT_LIST_DIR}/linux/direct_port_io.cpp
     ${CMAKE_CURRENT_LIST_DIR}/linux/linux_parallel_ports.cpp

@@ -1,5 +1,9 @@
 # korvane_ports_discovery: which serial and parallel devices exist, the COMk mapping, and how
 # they are described to the user. Qt-free: it reads sysfs, /proc and /dev under given roots.
+if(WIN32)
+    # Windows: SetupAPI and registry discovery (src/ports/windows) comes here.
+    return()
+endif()
 add_library(korvane_ports_discovery STATIC
     ${CMAKE_CURRENT_LIST_DIR}/linux/device_access.cpp
     ${CMAKE_CURRENT_LIST_DIR}/linux/port_report.cpp

@@ -1,4 +1,17 @@
-# korvane_ports_serial: the termios serial adapter and its device lock.
+# korvane_ports_serial: the serial adapter of the system the build is for (termios and its
+# device lock on Linux, Win32 on Windows), and the settings text both read.
+if(WIN32)
+    add_library(korvane_ports_serial STATIC
+        ${CMAKE_CURRENT_LIST_DIR}/serial_settings.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/windows/system_error_text.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/windows/win32_serial_port.cpp
+    )
+    korvane_layer_headers(korvane_ports_serial ports)
+    # advapi32: the registry's list of COM ports.
+    target_link_libraries(korvane_ports_serial
+        PUBLIC korvane_download korvane_ports_stop PRIVATE advapi32)
+    return()
+endif()
 add_library(korvane_ports_serial STATIC
     ${CMAKE_CURRENT_LIST_DIR}/linux/device_lock.cpp
     ${CMAKE_CURRENT_LIST_DIR}/serial_settings.cpp

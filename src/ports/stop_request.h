@@ -1,13 +1,15 @@
 #pragma once
 
-#include <csignal>
+#include <cstdint>
+#include <memory>
 
 namespace korvane::ports {
 
-// SIGINT, SIGTERM and SIGHUP turned into a request to stop, for as long as this object lives.
-// The handler only records the signal and wakes a pipe, so a download notices the request at
-// its next safe point, or at once while it waits on a port (poll the wake descriptor too).
-// There is one per process: the handlers are process-wide.
+// A request from outside to stop, for as long as this object lives: SIGINT, SIGTERM and SIGHUP
+// on Linux; Ctrl+C, Ctrl+Break and the console closing on Windows, each of which counts as
+// SIGINT (an interrupt from the user). The handler only records the request and wakes the
+// native wait handle, so a download notices it at its next safe point, or at once while it
+// waits on a port. There is one per process: the handlers are process-wide.
 class StopRequest {
   public:
     StopRequest();
@@ -15,25 +17,23 @@ class StopRequest {
     StopRequest(const StopRequest&) = delete;
     StopRequest& operator=(const StopRequest&) = delete;
 
-    // The signal that asked us to stop, 0 while none has.
+    // The signal that asked us to stop (an exit status adds it to 128), 0 while none has.
     int signal() const noexcept;
     bool requested() const noexcept { return signal() != 0; }
 
-    // Readable once a stop has been requested; stays readable.
-    int wakeDescriptor() const noexcept { return readEnd_; }
+    // Who asked, for the "Stopped by ..." line: "SIGINT", "Ctrl+Break", ...
+    const char* cause() const noexcept;
+
+    // Signalled once a stop has been requested, and stays so: on Linux a descriptor that turns
+    // readable, on Windows a manual-reset event's HANDLE.
+    std::intptr_t nativeWaitHandle() const noexcept;
 
     // Asks for a stop as the named signal would; for tests and the window's own exit paths.
     void request(int signalNumber) noexcept;
 
-    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
   private:
-    int readEnd_ = -1;
-    int writeEnd_ = -1;
-    struct sigaction previous_[3] = {};
+    struct State;
+    std::unique_ptr<State> state_;
 };
-
-// "SIGINT" for SIGINT, and so on for the stop signals; "signal N" for others.
-const char* signalName(int signalNumber);
 
 }  // namespace korvane::ports

@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
                              .parallelPorts = stoppableParallel,
                              .clock = clock,
                              .endProgram = {},
-                             .endRequestDescriptor = stop.wakeDescriptor(),
+                             .endRequestDescriptor = static_cast<int>(stop.nativeWaitHandle()),
                              .describePort = describePort});
     form.Form_Load();
     form.chooseFile(*firmwareFile);

@@ -1,11 +1,9 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,9 +18,15 @@ namespace fs = std::filesystem;
 class FirmwareFileTest : public testing::Test {
   protected:
     void SetUp() override {
-        std::string name = (fs::temp_directory_path() / "korvane-file-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(name.data()), nullptr);
-        dir_ = name;
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
+            const fs::path dir =
+                fs::temp_directory_path() / ("korvane-file-" + std::to_string(random()));
+            if (fs::create_directory(dir)) {
+                dir_ = dir;
+            }
+        }
+        ASSERT_FALSE(dir_.empty());
     }
     void TearDown() override {
         std::error_code ec;
@@ -49,7 +53,7 @@ TEST_F(FirmwareFileTest, FilesThatCannotBeLoadedSayWhy) {
         fs::path path;
         LoadFailure failure;
         const char* reasonHas;
-        bool needsNonRoot;  // root reads any file whatever its permissions
+        bool needsEnforcedPermissions;  // root, and Windows, read it whatever its mode
     };
     const std::vector<Row> rows = {
         {"missing file", dir_ / "missing.DPX", LoadFailure::CannotOpen, "No such file", false},
@@ -58,7 +62,7 @@ TEST_F(FirmwareFileTest, FilesThatCannotBeLoadedSayWhy) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        if (row.needsNonRoot && ::geteuid() == 0) {
+        if (row.needsEnforcedPermissions && std::ifstream(row.path).is_open()) {
             continue;
         }
         const auto result = loadFirmwareFile(row.path);
@@ -68,6 +72,35 @@ TEST_F(FirmwareFileTest, FilesThatCannotBeLoadedSayWhy) {
         EXPECT_NE(result.reason.find(row.reasonHas), std::string::npos) << result.reason;
         const auto text = describeLoadFailure(result, row.path);
         EXPECT_NE(text.find(row.path.string()), std::string::npos) << text;
+    }
+}
+
+// A name in any language is opened by that name, and the messages give it back in UTF-8.
+TEST_F(FirmwareFileTest, NamesInAnyLanguageAreOpenedAndToldAsUtf8) {
+    struct Row {
+        const char* name;
+        bool present;
+    };
+    const std::vector<Row> rows = {
+        {"F\xc3\xadrmw\xc3\xa4re-\xe6\x97\xa5\xe6\x9c\xac.DPX", true},
+        {"\xd0\xbf\xd1\x80\xd0\xbe\xd1\x88\xd0\xb8\xd0\xb2\xd0\xba\xd0\xb0.DPX", true},
+        {"\xce\xb1\xce\xb2\xce\xb3-missing.DPX", false},
+    };
+    const std::vector<std::uint8_t> bytes = {'A', 0x17, 0x0D, 0x0A};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string utf8Path = utf8Of(dir_) + "/" + row.name;
+        if (row.present) {
+            std::ofstream(pathFromUtf8(utf8Path), std::ios::binary).write("A\x17\r\n", 4);
+        }
+        const auto result = loadFirmwareFile(pathFromUtf8(utf8Path));
+        EXPECT_EQ(result.ok(), row.present) << result.reason;
+        EXPECT_EQ(result.bytes, row.present ? bytes : std::vector<std::uint8_t>{});
+        EXPECT_EQ(utf8Of(pathFromUtf8(utf8Path)), utf8Path);
+        if (!row.present) {
+            EXPECT_NE(describeLoadFailure(result, pathFromUtf8(utf8Path)).find(row.name),
+                      std::string::npos);
+        }
     }
 }
 
@@ -100,11 +133,10 @@ TEST_F(FirmwareFileTest, LargerThanTwoGibIsRefusedBeforeReading) {
     for (const std::int64_t size : {kMaxImageSize + 1, std::int64_t{3} << 30}) {
         SCOPED_TRACE(size);
         const fs::path path = dir_ / "huge.DPX";
-        const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
-        ASSERT_GE(fd, 0);
-        const int truncated = ::ftruncate(fd, static_cast<off_t>(size));
-        ::close(fd);
-        if (truncated != 0) {
+        std::ofstream(path, std::ios::binary).close();
+        std::error_code error;
+        fs::resize_file(path, static_cast<std::uintmax_t>(size), error);
+        if (error) {
             GTEST_SKIP() << "this file system cannot hold a sparse file of that size";
         }
         const auto result = loadFirmwareFile(path);

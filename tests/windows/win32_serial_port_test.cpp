@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -30,6 +31,7 @@
 #include "download/download_sequence.h"
 #include "download/messages.h"
 #include "download/port_error.h"
+#include "image/record_walk.h"
 #include "ports/stop_request.h"
 #include "ports/windows/system_error_text.h"
 #include "ports/windows/win32_handle.h"
@@ -76,25 +78,24 @@ bool exists(const std::string& unixPath) {
     return ::GetFileAttributesA(windowsPath(unixPath).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The pieces named by the environment, in the order of the list above.
 struct Rig {
     std::string com, link, sim, script, samples, scratch;
-
-    static std::optional<Rig> fromEnvironment() {
-        Rig rig{variable("KORVANE_TEST_COM"),     variable("KORVANE_TEST_COM_LINK"),
-                variable("KORVANE_TEST_SIM"),     variable("KORVANE_TEST_SIM_SCRIPT"),
-                variable("KORVANE_TEST_SAMPLES"), variable("KORVANE_TEST_SCRATCH")};
-        for (const auto* part :
-             {&rig.com, &rig.link, &rig.sim, &rig.script, &rig.samples, &rig.scratch}) {
-            if (part->empty()) {
-                return std::nullopt;
-            }
-        }
-        return rig;
-    }
 };
 
+std::optional<Rig> rigFromEnvironment() {
+    std::vector<std::string> parts;
+    for (const char* name : {"COM", "COM_LINK", "SIM", "SIM_SCRIPT", "SAMPLES", "SCRATCH"}) {
+        parts.push_back(variable((std::string("KORVANE_TEST_") + name).c_str()));
+        if (parts.back().empty()) {
+            return std::nullopt;
+        }
+    }
+    return Rig{parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]};
+}
+
 #define REQUIRE_RIG(rig)                                                          \
-    const auto rig##Found = Rig::fromEnvironment();                               \
+    const auto rig##Found = rigFromEnvironment();                                 \
     if (!rig##Found) {                                                            \
         GTEST_SKIP() << "no simulator rig: run through the Windows test harness"; \
     }                                                                             \
@@ -124,8 +125,8 @@ class Printer {
             throw std::runtime_error("cannot start the simulator: " +
                                      ports::systemErrorText(::GetLastError()));
         }
-        ports::Win32Handle(process.hProcess).reset();
-        ports::Win32Handle(process.hThread).reset();
+        // For a Unix program Wine fills `process` with no handles of its own but stale values,
+        // which may name one of ours (standard output, once): they are left alone.
         for (int look = 0; look < 1000 && !exists(ready); ++look) {
             ::Sleep(10);
         }
@@ -248,6 +249,15 @@ TEST(Win32SerialPort, OpenFailuresSayWhatAndWhatToDo) {
         std::vector<std::string> says;
     };
     std::vector<Row> rows;
+    // Wine does not hold a COM port for its opener; a file held without sharing stands in.
+    const std::string held = windowsPath(rig.scratch + "/held");
+    const ports::Win32Handle holder(::CreateFileA(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                  nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(holder.valid());
+    rows.push_back({"held by another program",
+                    Win32SerialPort::forPort("\\\\.\\" + held),
+                    1,
+                    {"is busy", "another program holds it"}});
     rows.push_back({"missing port",
                     Win32SerialPort::forPort("COM199"),
                     1,
@@ -276,15 +286,20 @@ TEST(Win32SerialPort, OpenFailuresSayWhatAndWhatToDo) {
     setVariable("KORVANE_COM3", "");
 }
 
-// Read through a second handle, which Wine lets in (Windows would not): the line while the
-// adapter holds the port, and after it has let go.
+// A second handle on the port while the adapter holds it, which Wine lets in (Windows would
+// not), to look at the port from outside.
+ports::Win32Handle secondHandle(const Rig& rig) {
+    return ports::Win32Handle(::CreateFileW(ports::wideFromUtf8("\\\\.\\" + rig.com).c_str(),
+                                            GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                            0, nullptr));
+}
+
+// The line while the adapter holds the port, and after it has let go.
 TEST(Win32SerialPort, SetsThePrinterLineAndPutsTheOldOneBack) {
     REQUIRE_RIG(rig);
     for (const char* speed : {"4800", "9600", "19200", "38400"}) {
         const Printer printer(rig, std::string("line-") + speed, "small.DPX", {});
-        const std::wstring device = ports::wideFromUtf8("\\\\.\\" + rig.com);
-        const ports::Win32Handle other(::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                                     0, nullptr, OPEN_EXISTING, 0, nullptr));
+        const ports::Win32Handle other = secondHandle(rig);
         ASSERT_TRUE(other.valid()) << ports::systemErrorText(::GetLastError());
         DCB before = readLine(other.get());
         before.BaudRate = 1200;
@@ -318,6 +333,48 @@ TEST(Win32SerialPort, SetsThePrinterLineAndPutsTheOldOneBack) {
     }
 }
 
+// The first record of a sample, as the printer expects it.
+std::vector<std::uint8_t> firstRecord(const Rig& rig, const char* image) {
+    std::ifstream file(windowsPath(rig.samples + "/" + image), std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), {});
+    const auto record = image::RecordWalker(bytes, image::Transfer::Serial).next();
+    return {bytes.begin() + record->start, bytes.begin() + record->start + record->size()};
+}
+
+TEST(Win32SerialPort, ReadAllWaitsForTheFirstByteOrTheDeadline) {
+    REQUIRE_RIG(rig);
+    struct Row {
+        const char* name;
+        bool sendRecord;
+        bool ackWaitsFirst;  // the acknowledgement has arrived before the read
+        milliseconds deadline;
+        std::vector<std::uint8_t> reply;
+    };
+    const Row rows[] = {
+        {"the acknowledgement comes", true, false, std::chrono::seconds(20), {0x06}},
+        {"nothing comes", false, false, milliseconds(300), {}},
+        {"deadline already passed", false, false, -std::chrono::seconds(1), {}},
+        {"waiting byte at a passed deadline counts", true, true, -std::chrono::seconds(1), {0x06}},
+    };
+    const auto record = firstRecord(rig, "small.DPX");
+    for (const auto& row : rows) {
+        const Printer printer(rig, "read-" + std::to_string(&row - rows), "small.DPX", {});
+        Win32SerialPort port(fixed(rig.com));
+        openAt(port, "38400");
+        if (row.sendRecord) {
+            port.write(record);
+        }
+        const ports::Win32Handle other = secondHandle(rig);
+        COMSTAT status{};
+        for (int look = 0; row.ackWaitsFirst && status.cbInQue == 0 && look < 10'000; ++look) {
+            DWORD errors = 0;
+            ::ClearCommError(other.get(), &errors, &status);
+            ::Sleep(1);
+        }
+        EXPECT_EQ(port.readAll(steady_clock::now() + row.deadline), row.reply) << row.name;
+    }
+}
+
 // A stop is seen within a slice of the wait, not when the wait runs out: were it not, this
 // wait of an hour would hold the test until its time limit.
 TEST(Win32SerialPort, AStopRequestEndsTheWait) {
@@ -335,83 +392,38 @@ TEST(Win32SerialPort, AStopRequestEndsTheWait) {
     asker.join();
 }
 
-struct DownloadRow {
-    const char* name;
-    const char* image;
-    std::vector<std::string> simOptions;
-    Outcome outcome;
-    std::string message;  // the whole message, or a part of it when partOfMessage
-    bool partOfMessage;
-    const char* ended;  // the simulator's own account of the download
-};
-
 TEST(Win32SerialPort, DownloadsEndAsThePrinterAnswers) {
     REQUIRE_RIG(rig);
-    const std::vector<DownloadRow> rows = {
-        {"whole demo", "demo.DPX", {}, Outcome::Success, messages::kSuccess, false, "completed"},
-        {"every byte value",
-         "high-bytes.DPX",
-         {},
+    struct Row {
+        const char* name;
+        const char* image;
+        std::vector<std::string> simOptions;
+        Outcome outcome;
+        const char* ended;  // the simulator's own account of the download
+    };
+    // Late acknowledgements: within the limit and well beyond it, by margins that a loaded
+    // machine does not cross.
+    const std::vector<Row> rows = {
+        {"whole-demo", "demo.DPX", {}, Outcome::Success, "completed"},
+        {"every-byte-value", "high-bytes.DPX", {}, Outcome::Success, "completed"},
+        {"empty-record", "empty-record-middle.DPX", {}, Outcome::Success, "completed"},
+        {"nak", "small.DPX", {"--nak-at", "2"}, Outcome::PrinterFailed, "fault"},
+        {"silence", "small.DPX", {"--silent-from", "2"}, Outcome::PrinterFailed, "fault"},
+        {"double-ack", "small.DPX", {"--double-ack-at", "2"}, Outcome::PrinterFailed, "fault"},
+        {"late-ack",
+         "small.DPX",
+         {"--late-ack-at 2 --late-ms 3800"},
          Outcome::Success,
-         messages::kSuccess,
-         false,
          "completed"},
-        {"empty record",
-         "empty-record-middle.DPX",
-         {},
-         Outcome::Success,
-         messages::kSuccess,
-         false,
-         "completed"},
-        {"nak",
+        {"too-late-ack",
          "small.DPX",
-         {"--nak-at", "2"},
+         {"--late-ack-at 2 --late-ms 6500"},
          Outcome::PrinterFailed,
-         messages::kSerialTimeout,
-         false,
-         "fault"},
-        {"silence",
-         "small.DPX",
-         {"--silent-from", "2"},
-         Outcome::PrinterFailed,
-         messages::kSerialTimeout,
-         false,
-         "fault"},
-        {"double ack",
-         "small.DPX",
-         {"--double-ack-at", "2"},
-         Outcome::PrinterFailed,
-         messages::kSerialTimeout,
-         false,
-         "fault"},
-        // Late but within the limit, and well beyond it; the margins keep a loaded machine
-        // from changing the outcome.
-        {"late ack in time",
-         "small.DPX",
-         {"--late-ack-at", "2", "--late-ms", "3800"},
-         Outcome::Success,
-         messages::kSuccess,
-         false,
-         "completed"},
-        {"ack too late",
-         "small.DPX",
-         {"--late-ack-at", "2", "--late-ms", "6500"},
-         Outcome::PrinterFailed,
-         messages::kSerialTimeout,
-         false,
          "sender-left"},
-        {"vanished printer",
-         "small.DPX",
-         {"--vanish-at", "2"},
-         Outcome::PortError,
-         "gone away",
-         true,
-         "vanished"},
+        {"vanished", "small.DPX", {"--vanish-at", "2"}, Outcome::PortError, "vanished"},
     };
     for (const auto& row : rows) {
-        std::string name = row.name;
-        std::replace(name.begin(), name.end(), ' ', '-');
-        const Printer printer(rig, name, row.image, row.simOptions);
+        const Printer printer(rig, row.name, row.image, row.simOptions);
         UnattendedHost host;
         Win32SerialPort port(fixed(rig.com));
         NullParallelPorts parallel;
@@ -422,21 +434,24 @@ TEST(Win32SerialPort, DownloadsEndAsThePrinterAnswers) {
         EXPECT_FALSE(port.isOpen()) << row.name;
         EXPECT_EQ(result.outcome, row.outcome) << row.name << ": " << result.message;
         ASSERT_EQ(host.messages.size(), 1U) << row.name;
-        if (row.partOfMessage) {
-            EXPECT_NE(host.messages[0].find(row.message), std::string::npos)
-                << row.name << ": " << host.messages[0];
-            EXPECT_NE(host.messages[0].find(rig.com), std::string::npos)
-                << row.name << ": " << host.messages[0];
+        const std::string& shown = host.messages[0];
+        if (row.outcome == Outcome::PortError) {
+            EXPECT_NE(shown.find("COM1 (" + rig.com + ") has gone away"), std::string::npos)
+                << row.name << ": " << shown;
         } else {
-            EXPECT_EQ(host.messages[0], row.message) << row.name;
+            EXPECT_EQ(shown, row.outcome == Outcome::Success ? messages::kSuccess
+                                                             : messages::kSerialTimeout)
+                << row.name;
         }
         auto summary = printer.summary();
         EXPECT_EQ(summary["ended"], row.ended) << row.name;
         EXPECT_EQ(summary["mismatches"], "0") << row.name;
+        // Nothing after a fault: a sender that took part of a reply as an acknowledgement
+        // would go on sending.
+        EXPECT_EQ(summary["extra_bytes"], "0") << row.name;
         if (row.outcome == Outcome::Success) {
             EXPECT_EQ(summary["records"], summary["expected_records"]) << row.name;
             EXPECT_EQ(summary["bytes"], summary["expected_bytes"]) << row.name;
-            EXPECT_EQ(summary["extra_bytes"], "0") << row.name;
         }
     }
 }

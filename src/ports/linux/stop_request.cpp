@@ -5,12 +5,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
 namespace korvane::ports {
 namespace {
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // A signal handler can reach nothing but these; StopRequest owns them while it lives.
 std::atomic<int> stopSignal{0};
@@ -32,16 +35,22 @@ void onStopSignal(int number) {
 
 }  // namespace
 
-StopRequest::StopRequest() {
+struct StopRequest::State {
+    int readEnd = -1;
+    int writeEnd = -1;
+    struct sigaction previous[3] = {};
+};
+
+StopRequest::StopRequest() : state_(std::make_unique<State>()) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
         throw std::runtime_error(std::string("cannot create the stop pipe: ") +
                                  std::strerror(errno));
     }
-    readEnd_ = ends[0];
-    writeEnd_ = ends[1];
+    state_->readEnd = ends[0];
+    state_->writeEnd = ends[1];
     stopSignal.store(0);
-    wakeWriteEnd.store(writeEnd_);
+    wakeWriteEnd.store(state_->writeEnd);
 
     struct sigaction action {};
     action.sa_handler = onStopSignal;
@@ -49,29 +58,35 @@ StopRequest::StopRequest() {
     // Interrupted system calls resume; the waits that must notice a stop poll the pipe.
     action.sa_flags = SA_RESTART;
     for (int i = 0; i < 3; ++i) {
-        ::sigaction(kSignals[i], &action, &previous_[i]);
+        ::sigaction(kSignals[i], &action, &state_->previous[i]);
     }
 }
 
 StopRequest::~StopRequest() {
     for (int i = 0; i < 3; ++i) {
-        ::sigaction(kSignals[i], &previous_[i], nullptr);
+        ::sigaction(kSignals[i], &state_->previous[i], nullptr);
     }
     wakeWriteEnd.store(-1);
-    ::close(readEnd_);
-    ::close(writeEnd_);
+    ::close(state_->readEnd);
+    ::close(state_->writeEnd);
 }
 
 int StopRequest::signal() const noexcept {
     return stopSignal.load();
 }
 
+std::intptr_t StopRequest::nativeWaitHandle() const noexcept {
+    return state_->readEnd;
+}
+
 void StopRequest::request(int signalNumber) noexcept {
     onStopSignal(signalNumber);
 }
 
-const char* signalName(int signalNumber) {
-    switch (signalNumber) {
+const char* StopRequest::cause() const noexcept {
+    switch (signal()) {
+        case 0:
+            return "nothing";
         case SIGINT:
             return "SIGINT";
         case SIGTERM:

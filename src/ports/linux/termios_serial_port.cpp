@@ -387,7 +387,8 @@ std::vector<std::uint8_t> TermiosSerialPort::readAll(download::Clock::TimePoint 
     for (;;) {
         // Once the deadline has passed, one last look: a byte that came in just then counts.
         const int left = millisecondsUntil(deadline);
-        pollfd ready[2] = {{fd, POLLIN, 0}, {stop_ ? stop_->wakeDescriptor() : -1, POLLIN, 0}};
+        pollfd ready[2] = {{fd, POLLIN, 0},
+                           {stop_ ? static_cast<int>(stop_->nativeWaitHandle()) : -1, POLLIN, 0}};
         if (::poll(ready, 2, left) < 0) {
             if (errno == EINTR) {
                 continue;

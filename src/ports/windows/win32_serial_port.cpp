@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "download/host.h"
@@ -295,9 +296,16 @@ void Win32SerialPort::setTimeouts(DWORD readIntervalMs, DWORD readTotalMs) {
     timeouts.ReadTotalTimeoutConstant = readTotalMs;
     timeouts.WriteTotalTimeoutMultiplier = static_cast<DWORD>((10'000 + baudRate_ - 1) / baudRate_);
     timeouts.WriteTotalTimeoutConstant = kWriteGraceMs;
+    // Under Wine every call on the port is a trip through the wine server: the slice is
+    // mostly the same from record to record, so it is set only when it changes.
+    if (timeouts_ && std::memcmp(&*timeouts_, &timeouts, sizeof timeouts) == 0) {
+        return;
+    }
+    timeouts_.reset();
     if (!::SetCommTimeouts(handle_.get(), &timeouts)) {
         failIo("Waiting on", ::GetLastError());
     }
+    timeouts_ = timeouts;
 }
 
 void Win32SerialPort::restorePort() noexcept {
@@ -328,6 +336,7 @@ void Win32SerialPort::close() noexcept {
     handle_.reset();
     savedLine_.reset();
     savedTimeouts_.reset();
+    timeouts_.reset();
 }
 
 void Win32SerialPort::failOpen(DWORD error) {

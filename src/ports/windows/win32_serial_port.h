@@ -85,6 +85,7 @@ class Win32SerialPort final : public download::SerialPort {
     Win32Handle handle_;
     std::optional<DCB> savedLine_;
     std::optional<COMMTIMEOUTS> savedTimeouts_;
+    std::optional<COMMTIMEOUTS> timeouts_;  // as last set
 };
 
 }  // namespace korvane::ports
