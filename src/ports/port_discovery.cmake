@@ -12,3 +12,8 @@ add_library(korvane_ports_discovery STATIC
 )
 korvane_layer_headers(korvane_ports_discovery ports)
 target_link_libraries(korvane_ports_discovery PUBLIC korvane_ports_parallel)
+
+# korvane_port_listing: the Windows ports listing and device lines over plain port lists. It
+# needs no Windows API, so its tests run on both systems.
+add_library(korvane_port_listing STATIC ${CMAKE_CURRENT_LIST_DIR}/port_listing.cpp)
+korvane_layer_headers(korvane_port_listing ports)

@@ -270,6 +270,24 @@ TEST(InpOutParallelPorts, ClaimHoldsTheDllAndReachesOnlyThePortsRegisters) {
     EXPECT_EQ(GetModuleHandleW(L"inpoutx64.dll"), nullptr);
 }
 
+// What a port listing says of the DLL follows the same search as a claim.
+TEST(InpOutParallelPorts, DriverIsFoundWhereAClaimWouldLoadIt) {
+    const std::pair<Place, std::optional<fs::path>> rows[] = {
+        {Place::Nowhere, {}},
+        {Place::ProgramFolder, exeFolder() / ports::kPortIoDriverName},
+        {Place::System32, systemFolder() / ports::kPortIoDriverName},
+        {Place::CurrentFolderOnly, {}},
+    };
+    for (const auto& [place, found] : rows) {
+        const DriverLayout layout(place);
+        EXPECT_EQ(ports::portIoDriverPresent(), found.has_value()) << int(place);
+        EXPECT_EQ(ports::findPortIoDriver(), found) << int(place);
+        const std::string text = ports::describePortIoDriver();
+        EXPECT_NE(text.find(found ? found->string() : std::string("not found")), std::string::npos)
+            << text;
+    }
+}
+
 TEST(InpOutParallelPorts, ForBaseSendsEveryClaimToIt) {
     for (const std::uint16_t engineBase : {download::kLpt1Base, download::kLpt2Base}) {
         const auto ports = ports::InpOutParallelPorts::forBase(0xE000);
