@@ -4,7 +4,9 @@
 # installed programs exist, and the silent uninstall leaves no file, shortcut or entry behind;
 # the zip holds the same programs, which run from where they were unpacked.
 #
-#   installer_test.sh INSTALLER ZIP VERSION WORK_DIR
+#   installer_test.sh INSTALLER ZIP VERSION WORK_DIR [PROGRAMS]
+#
+# PROGRAMS: the programs the packages hold, without .exe; "korvane korvane-cli" unless given.
 #
 # WORK_DIR/wine-prefix is this test's own Wine prefix; only its wineserver is ever stopped.
 set -uo pipefail
@@ -12,6 +14,7 @@ installer=$(realpath "$1")
 zip=$(realpath "$2")
 version=$3
 work=$(realpath -m "$4")
+read -r -a programs <<<"${5:-korvane korvane-cli}"
 mkdir -p "$work"
 export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 failures=0
@@ -31,10 +34,10 @@ rm -rf "$folder"
 wine reg delete "$uninstall_key" /f >/dev/null 2>&1
 
 wine "$installer" /S >/dev/null 2>&1 || fail "the installer exited with status $?"
-for file in korvane.exe korvane-cli.exe README.md LICENSE.txt Uninstall.exe; do
+for file in "${programs[@]/%/.exe}" README.md LICENSE.txt Uninstall.exe; do
     [ -f "$folder/$file" ] || fail "no $file in Program Files\\Korvane"
 done
-for program in korvane korvane-cli; do
+for program in "${programs[@]}"; do
     got=$(wine "C:\\Program Files\\Korvane\\$program.exe" --version 2>/dev/null | tr -d '\r')
     [ "$got" = "$program $version" ] || fail "installed $program --version says \"$got\""
 done
@@ -56,7 +59,7 @@ rm -rf "$work/unzipped"
 mkdir -p "$work/unzipped"
 unzip -q "$zip" -d "$work/unzipped" || fail "the zip does not unpack"
 top="$work/unzipped/$(basename "$zip" .zip)"
-for program in korvane korvane-cli; do
+for program in "${programs[@]}"; do
     [ -f "$top/$program.exe" ] || {
         fail "no $program.exe in the zip's $(basename "$top") folder"
         continue
