@@ -33,6 +33,6 @@ if(KORVANE_WINDOW_ICON)
     set(CPACK_NSIS_MUI_UNIICON ${KORVANE_WINDOW_ICON})
 endif()
 
-set(CPACK_ZIP_COMPONENT_INSTALL OFF)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+# The zip unpacks into a folder of its own; the installer has no use for one.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/windows-generator.cmake)
 include(CPack)
