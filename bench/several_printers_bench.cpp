@@ -1,12 +1,12 @@
-// Four simulated printers at 38400 baud flashed by one korvane-cli send at once, against the
-// same four flashed one after another: the wall time of each and their ratio (4 would be
-// perfect overlap). Prints figures, judges nothing.
+// One korvane-cli send to 1, 8 and 32 simulated printers at once, each paced at 38400 baud:
+// the wall time of each run and its ratio to one printer's (1.00 would be perfect overlap), the
+// CPU seconds and the peak memory of the korvane-cli process. Prints figures, judges nothing.
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,10 +15,22 @@
 
 namespace {
 
-constexpr int kPrinters = 4;
+struct Run {
+    int status = -1;
+    double wallS = 0;
+    double cpuS = 0;     // user + system of korvane-cli alone
+    long maxRssKiB = 0;  // its peak resident memory
+};
 
-// Runs the CLI with its output thrown away; its exit status, or -1.
-int runCli(const std::vector<std::string>& args) {
+double seconds(const timeval& time) {
+    return time.tv_sec + time.tv_usec / 1e6;
+}
+
+// Runs the CLI with its output thrown away; wait4 gives this child's own usage, so the
+// simulators (children too) never count.
+Run runCli(const std::vector<std::string>& args) {
+    std::fflush(stdout);  // else the child writes our pending lines again
+    const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
     if (child == 0) {
         std::vector<char*> argv{const_cast<char*>(KORVANE_CLI)};
@@ -31,48 +43,43 @@ int runCli(const std::vector<std::string>& args) {
         ::execv(KORVANE_CLI, argv.data());
         ::_exit(127);
     }
+    Run run;
     int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-double secondsOf(const std::function<void()>& work) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    run.wallS = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.cpuS = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    run.maxRssKiB = usage.ru_maxrss;
+    return run;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string image = argc > 1 ? argv[1] : KORVANE_SAMPLES_DIR "/demo.DPX";
-    std::vector<std::unique_ptr<korvane::tools::SimProcess>> sims;
-    for (int i = 0; i < kPrinters; ++i) {
-        sims.push_back(std::make_unique<korvane::tools::SimProcess>(
-            KORVANE_PRINTER_SIM,
-            std::vector<std::string>{"--image", image, "--baud", "38400", "--repeat"}));
-    }
+    std::printf("image: %s, every printer paced at 38400 baud\n", image.c_str());
+    std::printf("%9s  %8s  %9s  %8s  %9s\n", "printers", "wall s", "vs one", "CPU s", "peak MiB");
     int failures = 0;
-    const double sequential = secondsOf([&] {
-        for (const auto& sim : sims) {
-            failures += runCli({"send", "--quiet", "--serial", sim->devicePath(), image}) != 0;
-        }
-    });
-    const double together = secondsOf([&] {
+    double one = 0;
+    for (const int printers : {1, 8, 32}) {
+        std::vector<std::unique_ptr<korvane::tools::SimProcess>> sims;
         std::vector<std::string> args{"send", "--quiet"};
-        for (const auto& sim : sims) {
-            args.insert(args.end(), {"--serial", sim->devicePath()});
+        for (int i = 0; i < printers; ++i) {
+            sims.push_back(std::make_unique<korvane::tools::SimProcess>(
+                KORVANE_PRINTER_SIM,
+                std::vector<std::string>{"--image", image, "--baud", "38400", "--repeat"}));
+            args.insert(args.end(), {"--serial", sims.back()->devicePath()});
         }
         args.push_back(image);
-        failures += runCli(args) != 0;
-    });
-    std::printf("image: %s\n", image.c_str());
-    std::printf("%d printers at 38400 baud, one after another: %.2f s\n", kPrinters, sequential);
-    std::printf("%d printers at 38400 baud, at once:           %.2f s\n", kPrinters, together);
-    std::printf("wall-time ratio (one after another / at once): %.2f (ideal %d)\n",
-                sequential / together, kPrinters);
-    if (failures != 0) {
-        std::printf("%d runs failed: the figures do not count\n", failures);
+        const Run run = runCli(args);
+        if (printers == 1) {
+            one = run.wallS;
+        }
+        failures += run.status != 0;
+        std::printf("%9d  %8.2f  %9.3f  %8.2f  %9.1f%s\n", printers, run.wallS, run.wallS / one,
+                    run.cpuS, run.maxRssKiB / 1024.0,
+                    run.status == 0 ? "" : "  (failed: the figures do not count)");
     }
     return failures == 0 ? 0 : 1;
 }

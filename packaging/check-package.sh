@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Packs a built tree with CPack and checks the .deb: its files and their modes, stripped
-# programs, icon sizes, the desktop entry and metainfo, every manual page renders, every option
-# that a --help prints is in that program's page, --version is the package's version, and the
-# completion answers.
+# Packs a built tree with CPack and checks the two .debs (korvane-cli: the command line and the
+# simulator, without Qt or X; korvane: the window, on top of korvane-cli): their files and
+# modes, their dependencies, that each installs and removes cleanly (in a private dpkg root),
+# stripped programs, icon sizes, the desktop entry and metainfo, every manual page renders,
+# every option that a --help prints is in that program's page, --version is the package's
+# version, and the completion answers.
 #   packaging/check-package.sh BUILD_DIR WORK_DIR
 set -euo pipefail
 build=$1
@@ -17,25 +19,51 @@ fail() {
 
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; exit 1; }
-debs=("$work"/*.deb)
-deb=${debs[0]}
+cli_debs=("$work"/korvane-cli_*.deb)
+window_debs=("$work"/korvane_*.deb)
+cli_deb=${cli_debs[0]}
+deb=${window_debs[0]}
+[ -f "$cli_deb" ] && [ -f "$deb" ] || { fail "not two packages: $(ls "$work")"; exit 1; }
 version=$(dpkg-deb -f "$deb" Version)
 arch=$(dpkg-deb -f "$deb" Architecture)
-[ "$(basename "$deb")" = "korvane_${version}_${arch}.deb" ] || fail "package named $(basename "$deb")"
-[ -n "$(dpkg-deb -f "$deb" Depends)" ] || fail "no Depends computed from the programs"
+for pair in "korvane-cli:$cli_deb" "korvane:$deb"; do
+    name=${pair%%:*}
+    file=${pair#*:}
+    [ "$(basename "$file")" = "${name}_${version}_${arch}.deb" ] || fail "package named $(basename "$file")"
+    [ "$(dpkg-deb -f "$file" Package)" = "$name" ] || fail "$(basename "$file") is not $name"
+    [ -n "$(dpkg-deb -f "$file" Depends)" ] || fail "$name: no Depends computed from the programs"
+done
+# A headless station installs korvane-cli without any graphical library; the window pulls
+# everything it needs, korvane-cli of the same version included.
+cli_depends=$(dpkg-deb -f "$cli_deb" Depends)
+if grep -qiE '(^|[ ,])(libqt|qt6|libx|libgl|libegl|libxcb|libfontconfig|libfreetype)' <<<"$cli_depends"; then
+    fail "korvane-cli depends on graphical libraries: $cli_depends"
+fi
+window_depends=$(dpkg-deb -f "$deb" Depends)
+for need in "korvane-cli (= $version)" libqt6widgets6 libqt6gui6 libqt6core6; do
+    [[ "$window_depends" == *"$need"* ]] || fail "korvane does not depend on $need: $window_depends"
+done
 
 # The files and their modes, exactly: nothing missing, nothing extra, all owned by root.
 icons=/usr/share/icons/hicolor
-expected=$(sort <<LIST
--rwxr-xr-x /usr/bin/korvane
+expected_cli=$(sort <<LIST
 -rwxr-xr-x /usr/bin/korvane-cli
 -rwxr-xr-x /usr/bin/korvane-printer-sim
--rw-r--r-- /usr/share/applications/korvane.desktop
 -rw-r--r-- /usr/share/bash-completion/completions/korvane-cli
+-rw-r--r-- /usr/share/doc/korvane-cli/README.md.gz
+-rw-r--r-- /usr/share/doc/korvane-cli/changelog.gz
+-rw-r--r-- /usr/share/doc/korvane-cli/copyright
+-rw-r--r-- /usr/share/doc/korvane-cli/korvane-cli.schema.json
+-rw-r--r-- /usr/share/man/man1/korvane-cli.1.gz
+-rw-r--r-- /usr/share/man/man1/korvane-printer-sim.1.gz
+LIST
+)
+expected_window=$(sort <<LIST
+-rwxr-xr-x /usr/bin/korvane
+-rw-r--r-- /usr/share/applications/korvane.desktop
 -rw-r--r-- /usr/share/doc/korvane/README.md.gz
 -rw-r--r-- /usr/share/doc/korvane/changelog.gz
 -rw-r--r-- /usr/share/doc/korvane/copyright
--rw-r--r-- /usr/share/doc/korvane/korvane-cli.schema.json
 -rw-r--r-- $icons/16x16/apps/korvane.png
 -rw-r--r-- $icons/32x32/apps/korvane.png
 -rw-r--r-- $icons/48x48/apps/korvane.png
@@ -44,23 +72,52 @@ expected=$(sort <<LIST
 -rw-r--r-- $icons/256x256/apps/korvane.png
 -rw-r--r-- $icons/scalable/apps/korvane.svg
 -rw-r--r-- /usr/share/man/man1/korvane.1.gz
--rw-r--r-- /usr/share/man/man1/korvane-cli.1.gz
--rw-r--r-- /usr/share/man/man1/korvane-printer-sim.1.gz
 -rw-r--r-- /usr/share/metainfo/org.korvane.korvane.metainfo.xml
 LIST
 )
-dpkg-deb -c "$deb" >"$work/contents"
-actual=$(awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $1, $6 }' "$work/contents" | sort)
-if [ "$actual" != "$expected" ]; then
-    fail "package files differ from the list (< expected, > in the package):"
-    diff <(echo "$expected") <(echo "$actual") >&2 || true
-fi
-awk '$1 ~ /^d/ && $1 != "drwxr-xr-x" { print "directory mode", $1, $6 }
-     $2 != "root/root" { print "owner", $2, $6 }' "$work/contents" >"$work/odd"
-[ ! -s "$work/odd" ] || fail "$(cat "$work/odd")"
-
 root=$work/root
-dpkg-deb -x "$deb" "$root"
+for pair in "cli:$cli_deb" "window:$deb"; do
+    part=${pair%%:*}
+    file=${pair#*:}
+    expected_name=expected_$part
+    dpkg-deb -c "$file" >"$work/contents-$part"
+    actual=$(awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $1, $6 }' "$work/contents-$part" | sort)
+    if [ "$actual" != "${!expected_name}" ]; then
+        fail "$(basename "$file"): files differ from the list (< expected, > in the package):"
+        diff <(echo "${!expected_name}") <(echo "$actual") >&2 || true
+    fi
+    awk '$1 ~ /^d/ && $1 != "drwxr-xr-x" { print "directory mode", $1, $6 }
+         $2 != "root/root" { print "owner", $2, $6 }' "$work/contents-$part" >"$work/odd"
+    [ ! -s "$work/odd" ] || fail "$(cat "$work/odd")"
+    dpkg-deb -x "$file" "$root"
+done
+
+# Each package installs and removes cleanly, in a dpkg root of its own that knows what this
+# system has installed: the window refuses to go in without korvane-cli, both go in together,
+# and each removal takes exactly its own files.
+dpkg_root=$work/dpkg-root
+mkdir -p "$dpkg_root/var/lib/dpkg/info" "$dpkg_root/var/lib/dpkg/updates"
+cp /var/lib/dpkg/status "$dpkg_root/var/lib/dpkg/status"
+: >"$dpkg_root/var/lib/dpkg/available"
+in_root() { dpkg --root="$dpkg_root" --force-not-root --force-script-chrootless "$@" >>"$work/dpkg.log" 2>&1; }
+files_in_root() { (cd "$dpkg_root" && find usr -type f 2>/dev/null | sed 's|^|/|' | sort); }
+listed() { sed 's/^[^ ]* //' <<<"$1" | sort; }
+if in_root --install "$deb"; then
+    fail "korvane installed without korvane-cli"
+fi
+in_root --remove korvane || true
+[ -z "$(files_in_root)" ] || fail "a refused korvane left files: $(files_in_root | tr '\n' ' ')"
+if in_root --install "$cli_deb" "$deb"; then
+    [ "$(files_in_root)" = "$(listed "$expected_cli"$'\n'"$expected_window" | sort)" ] ||
+        fail "the installed files are not the packages' files"
+    in_root --remove korvane || fail "korvane does not remove cleanly: $(tail -3 "$work/dpkg.log")"
+    [ "$(files_in_root)" = "$(listed "$expected_cli")" ] ||
+        fail "removing korvane did not leave exactly korvane-cli's files"
+    in_root --purge korvane-cli || fail "korvane-cli does not remove cleanly: $(tail -3 "$work/dpkg.log")"
+    [ -z "$(files_in_root)" ] || fail "files left after both removals: $(files_in_root | tr '\n' ' ')"
+else
+    fail "korvane-cli and korvane do not install: $(tail -5 "$work/dpkg.log")"
+fi
 for program in korvane korvane-cli korvane-printer-sim; do
     file -b "$root/usr/bin/$program" | grep -q ', stripped' || fail "$program is not stripped"
 done

@@ -5,9 +5,16 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
-"$root/scripts/build.sh" "$build"
-
+# Only the programs the demo runs: the tests are built by scripts/test.sh.
+window=0
 if [ -n "${DISPLAY:-}" ] && [ "${1:-}" != "--cli" ] && [ -x "$root/scripts/window-demo.sh" ]; then
+    window=1
+fi
+targets=(--target korvane-cli --target korvane-printer-sim)
+[ "$window" = 1 ] && targets+=(--target korvane)
+"$root/scripts/build.sh" "$build" "${targets[@]}"
+
+if [ "$window" = 1 ]; then
     if "$root/scripts/window-demo.sh" "$build"; then
         exit 0
     fi

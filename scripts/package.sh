@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds a stripped Release build with Debian's hardening flags in build-package/ and writes
-# the Debian package to build/korvane_<version>_<arch>.deb, then runs lintian on it when
-# lintian is installed (errors fail; warnings are printed).
+# the two Debian packages to build/: korvane-cli_<version>_<arch>.deb (the command line and the
+# printer simulator, no Qt) and korvane_<version>_<arch>.deb (the window, which depends on
+# korvane-cli), then runs lintian on each (errors fail; warnings are printed).
 #   scripts/package.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,14 +21,16 @@ cmake --build "$tree" -j"$(nproc)"
 rm -f "$tree"/packages/*.deb
 cpack --config "$tree/CPackConfig.cmake" -G DEB -B "$tree/packages" >/dev/null
 mkdir -p "$out"
-debs=("$tree"/packages/*.deb)
-deb=$out/$(basename "${debs[0]}")
-cp "${debs[0]}" "$deb"
-echo "package.sh: wrote $deb"
+debs=()
+for made in "$tree"/packages/*.deb; do
+    deb=$out/$(basename "$made")
+    cp "$made" "$deb"
+    debs+=("$deb")
+    echo "package.sh: wrote $deb"
+done
+[ ${#debs[@]} -eq 2 ] || { echo "package.sh: expected two packages, got ${#debs[@]}" >&2; exit 1; }
 
-if command -v lintian >/dev/null; then
-    # Exit status 0 with warnings shown; errors make it fail.
+# Exit status 0 with warnings shown; errors make it fail.
+for deb in "${debs[@]}"; do
     lintian --fail-on error --info "$deb"
-else
-    echo "package.sh: lintian is not installed; apt-get install lintian to check the package" >&2
-fi
+done

@@ -3,14 +3,14 @@
 #include <iostream>
 #include <optional>
 #include <span>
+#include <sstream>
 #include <string>
 #include <vector>
-
-#include <QJsonArray>
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/json_report.h"
+#include "cli/output_check.h"
 #include "cli/printable.h"
 #include "image/firmware_file.h"
 #include "image/record_walk.h"
@@ -115,17 +115,17 @@ std::string describeStop(const image::WalkSummary& summary, std::int64_t size) {
     return at + " (" + std::to_string(size - summary.stopPosition) + " bytes before the end)";
 }
 
-void printTransfer(const image::WalkSummary& summary, Transfer transfer, std::int64_t size) {
-    std::cout << image::transferName(transfer) << " transfer:\n"
-              << "  records:        " << summary.records << '\n'
-              << "  bytes sent:     " << summary.bytesSent << '\n'
-              << "  stops at:       " << describeStop(summary, size) << '\n'
-              << "  empty records:  " << summary.emptyRecords << '\n';
+void printTransfer(std::ostream& out, const image::WalkSummary& summary, Transfer transfer,
+                   std::int64_t size) {
+    out << image::transferName(transfer) << " transfer:\n"
+        << "  records:        " << summary.records << '\n'
+        << "  bytes sent:     " << summary.bytesSent << '\n'
+        << "  stops at:       " << describeStop(summary, size) << '\n'
+        << "  empty records:  " << summary.emptyRecords << '\n';
     if (summary.error) {
-        std::cout << "  error:          " << image::describeWalkError(*summary.error, transfer)
-                  << '\n';
+        out << "  error:          " << image::describeWalkError(*summary.error, transfer) << '\n';
     } else {
-        std::cout << "  errors:         none\n";
+        out << "  errors:         none\n";
     }
 }
 
@@ -153,48 +153,94 @@ std::vector<std::string> reasonsAgainst(const image::WalkSummary& serial,
     return reasons;
 }
 
-int checkAsJson(const std::filesystem::path& path) {
+int checkAsJson(const std::filesystem::path& path, OutputCheck& output) {
     const auto loaded = image::loadFirmwareFile(path);
-    QJsonObject object = reportHeader("check");
-    int status = kExitOk;
-    QJsonArray reasons;
-    QJsonValue sameBytes;
-    QJsonValue sameStop;
-    std::string verdict = "ok";
+    ImageFacts image{path, std::nullopt, ""};
+    CheckFacts check;
+    check.verdict = "ok";
+    check.exitStatus = kExitOk;
     if (!loaded.ok()) {
-        const std::string why = image::describeLoadFailure(loaded, path);
-        std::cerr << printable(why) << '\n';
-        object["image"] = imageJson(path, std::nullopt, why);
-        status = kExitFileOrPort;
-        verdict = "unreadable";
+        image.loadError = image::describeLoadFailure(loaded, path);
+        std::cerr << printable(image.loadError) << '\n';
+        check.exitStatus = kExitFileOrPort;
+        check.verdict = "unreadable";
     } else {
         const std::span<const std::uint8_t> bytes = loaded.bytes;
-        object["image"] = imageJson(path, bytes, "");
+        image.bytes = bytes;
         if (bytes.empty()) {
-            status = kExitPrinterFailed;
-            verdict = "empty";
+            check.exitStatus = kExitPrinterFailed;
+            check.verdict = "empty";
         } else {
             const auto serial = image::summarizeWalk(bytes, Transfer::Serial);
             const auto parallel = image::summarizeWalk(bytes, Transfer::Parallel);
             const auto difference = firstDifference(bytes);
-            sameBytes = !difference.has_value();
-            sameStop = serial.stopPosition == parallel.stopPosition;
-            for (const auto& reason : reasonsAgainst(serial, parallel, difference)) {
-                reasons.append(QString::fromStdString(reason));
-            }
-            if (!reasons.isEmpty()) {
-                status = kExitPrinterFailed;
-                verdict = "breaks a rule";
+            check.sameBytes = !difference.has_value();
+            check.sameStop = serial.stopPosition == parallel.stopPosition;
+            check.reasons = reasonsAgainst(serial, parallel, difference);
+            if (!check.reasons.empty()) {
+                check.exitStatus = kExitPrinterFailed;
+                check.verdict = "breaks a rule";
             }
         }
     }
-    object["same_bytes"] = sameBytes;
-    object["same_stop"] = sameStop;
-    object["verdict"] = QString::fromStdString(verdict);
-    object["reasons"] = reasons;
-    object["exit_status"] = status;
-    std::cout << jsonLine(object) << '\n' << std::flush;
-    return status;
+    output.toStdout(checkJsonLine(image, check) + '\n', "the JSON record");
+    return check.exitStatus;
+}
+
+// The report for a person; the status of the check.
+int checkAsText(const std::filesystem::path& path, std::ostream& out) {
+    const auto loaded = image::loadFirmwareFile(path);
+    if (!loaded.ok()) {
+        std::cerr << printable(image::describeLoadFailure(loaded, path)) << '\n';
+        return kExitFileOrPort;
+    }
+    const std::span<const std::uint8_t> bytes = loaded.bytes;
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    out << "file: " << printable(path.string()) << '\n' << "size: " << size << " bytes\n";
+    if (size == 0) {
+        out << "verdict: empty: nothing to send\n";
+        return kExitPrinterFailed;
+    }
+    out << '\n';
+
+    const auto serial = image::summarizeWalk(bytes, Transfer::Serial);
+    const auto parallel = image::summarizeWalk(bytes, Transfer::Parallel);
+    printTransfer(out, serial, Transfer::Serial, size);
+    printTransfer(out, parallel, Transfer::Parallel, size);
+    out << '\n';
+
+    const auto difference = firstDifference(bytes);
+    if (difference) {
+        out << "same bytes sent: no, they part after " << difference->sentIndex
+            << " bytes (serial: " << describeOffset(difference->serialOffset)
+            << ", parallel: " << describeOffset(difference->parallelOffset) << ")\n";
+    } else {
+        out << "same bytes sent: yes\n";
+    }
+    const bool sameStop = serial.stopPosition == parallel.stopPosition;
+    out << "same stop:       " << (sameStop ? "yes" : "no") << '\n';
+    if (serial.ok() && parallel.ok()) {
+        // Whatever follows the last record is never read by either transfer.
+        auto after = [size](const image::WalkSummary& s) {
+            return std::to_string(std::max<std::int64_t>(0, size - s.stopPosition)) + " bytes";
+        };
+        out << "after the last record: "
+            << (sameStop ? after(serial)
+                         : "serial " + after(serial) + ", parallel " + after(parallel))
+            << " (never sent; ignored)\n";
+    }
+
+    const auto reasons = reasonsAgainst(serial, parallel, difference);
+    if (reasons.empty()) {
+        out << "verdict: ok: both transfers send it whole and alike\n";
+        return kExitOk;
+    }
+    out << "verdict: breaks a rule: ";
+    for (std::size_t i = 0; i < reasons.size(); ++i) {
+        out << (i == 0 ? "" : "; ") << reasons[i];
+    }
+    out << '\n';
+    return kExitPrinterFailed;
 }
 
 }  // namespace
@@ -218,61 +264,17 @@ int runCheck(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     const std::filesystem::path path = files[0];
+    OutputCheck output;
+    int status = kExitOk;
     if (json) {
-        return checkAsJson(path);
-    }
-    const auto loaded = image::loadFirmwareFile(path);
-    if (!loaded.ok()) {
-        std::cerr << printable(image::describeLoadFailure(loaded, path)) << '\n';
-        return kExitFileOrPort;
-    }
-    const std::span<const std::uint8_t> bytes = loaded.bytes;
-    const auto size = static_cast<std::int64_t>(bytes.size());
-    std::cout << "file: " << printable(path.string()) << '\n' << "size: " << size << " bytes\n";
-    if (size == 0) {
-        std::cout << "verdict: empty: nothing to send\n";
-        return kExitPrinterFailed;
-    }
-    std::cout << '\n';
-
-    const auto serial = image::summarizeWalk(bytes, Transfer::Serial);
-    const auto parallel = image::summarizeWalk(bytes, Transfer::Parallel);
-    printTransfer(serial, Transfer::Serial, size);
-    printTransfer(parallel, Transfer::Parallel, size);
-    std::cout << '\n';
-
-    const auto difference = firstDifference(bytes);
-    if (difference) {
-        std::cout << "same bytes sent: no, they part after " << difference->sentIndex
-                  << " bytes (serial: " << describeOffset(difference->serialOffset)
-                  << ", parallel: " << describeOffset(difference->parallelOffset) << ")\n";
+        status = checkAsJson(path, output);
     } else {
-        std::cout << "same bytes sent: yes\n";
+        std::ostringstream report;
+        status = checkAsText(path, report);
+        output.toStdout(report.str(), "the report");
     }
-    const bool sameStop = serial.stopPosition == parallel.stopPosition;
-    std::cout << "same stop:       " << (sameStop ? "yes" : "no") << '\n';
-    if (serial.ok() && parallel.ok()) {
-        // Whatever follows the last record is never read by either transfer.
-        auto after = [size](const image::WalkSummary& s) {
-            return std::to_string(std::max<std::int64_t>(0, size - s.stopPosition)) + " bytes";
-        };
-        std::cout << "after the last record: "
-                  << (sameStop ? after(serial)
-                               : "serial " + after(serial) + ", parallel " + after(parallel))
-                  << " (never sent; ignored)\n";
-    }
-
-    const auto reasons = reasonsAgainst(serial, parallel, difference);
-    if (reasons.empty()) {
-        std::cout << "verdict: ok: both transfers send it whole and alike\n";
-        return kExitOk;
-    }
-    std::cout << "verdict: breaks a rule: ";
-    for (std::size_t i = 0; i < reasons.size(); ++i) {
-        std::cout << (i == 0 ? "" : "; ") << reasons[i];
-    }
-    std::cout << '\n';
-    return kExitPrinterFailed;
+    output.closeStdout();
+    return output.settle(status, false);
 }
 
 }  // namespace korvane::cli

@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/printable.h"
 #include "korvane/version.h"
 
 namespace {
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
     if (command == "send") {
         return korvane::cli::runSend(args);
     }
-    std::cerr << "korvane-cli: unknown command '" << command << "'\n\n" << kUsage;
+    std::cerr << "korvane-cli: unknown command '" << korvane::cli::printable(command) << "'\n\n"
+              << kUsage;
     return korvane::cli::kExitUsage;
 }

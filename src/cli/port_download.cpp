@@ -12,6 +12,7 @@
 #include "cli/trace_log.h"
 #include "download/download_sequence.h"
 #include "ports/linux/linux_parallel_ports.h"
+#include "ports/linux/parallel_port_mapping.h"
 #include "ports/linux/serial_device_map.h"
 #include "ports/linux/termios_serial_port.h"
 #include "ports/stop_aware_ports.h"
@@ -110,9 +111,10 @@ PortResult runPortDownload(const PortChoice& choice, const SendContext& context,
         // The port was closed or released, and its lock removed, on the way out.
         result.signal = context.stop.signal();
         result.status = 128 + result.signal;
-        result.message = std::string("Stopped by ") + context.stop.cause() +
-                         ": the printer holds a partial firmware. Send the firmware again before "
-                         "you use the printer.";
+        result.message = std::string("Stopped by ") + context.stop.cause() + " after " +
+                         std::to_string(host.position()) + " of " + std::to_string(host.total()) +
+                         " bytes: the printer holds a partial firmware. Send the firmware again "
+                         "before you use the printer.";
     } catch (const std::exception& error) {
         // Nothing the engine meets should end here; if it does, say so and keep the contract.
         result.outcome = Outcome::PortError;
@@ -124,6 +126,8 @@ PortResult runPortDownload(const PortChoice& choice, const SendContext& context,
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.bytesSent = choice.serial ? serial.facts().bytesSent : parallel.facts().bytesSent;
+    result.position = host.position();
+    result.total = host.total();
     return result;
 }
 
@@ -155,7 +159,12 @@ std::string deviceIdentity(const PortChoice& choice) {
     if (choice.serial && choice.port.rfind('/', 0) != 0) {
         device = ports::serialDeviceForPort(choice.port.back() - '0');
     } else if (!choice.serial && choice.port.rfind('/', 0) != 0) {
-        return choice.port;  // LPT1 and LPT2 are two ports whatever is behind them
+        const std::uint16_t base = choice.port == "LPT1" ? 0x378 : 0x278;
+        const auto chosen = ports::choosePort(base, ports::ParallelEnvironment::live());
+        if (chosen.kind != ports::PortChoice::Kind::Ppdev) {
+            return choice.port;  // port I/O at LPT1's or LPT2's own addresses
+        }
+        device = chosen.device.string();
     }
     std::error_code error;
     const auto canonical = std::filesystem::canonical(device, error);

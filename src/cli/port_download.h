@@ -21,14 +21,17 @@ struct PortResult {
     PortChoice choice;
     std::string label;  // how the messages name the device: "COM1 (/dev/ttyS0)", "LPT1"
     download::Outcome outcome = download::Outcome::PortError;
-    int signal = 0;  // the stop signal that ended it, 0 when none did
-    int status = 0;  // the exit status this download alone would give
+    int signal = 0;        // the stop signal that ended it, 0 when none did
+    bool refused = false;  // never started: its device is named more than once
+    int status = 0;        // the exit status this download alone would give
     std::string message;
     std::string detail;
     std::string started;  // UTC, ISO 8601
     std::string ended;
     double seconds = 0;
     std::int64_t bytesSent = 0;
+    std::int32_t position = 0;  // how far into the image the download got, of its total bytes
+    std::int32_t total = 0;
 };
 
 // What every port's download shares.

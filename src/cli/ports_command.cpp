@@ -2,6 +2,8 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/output_check.h"
+#include "cli/printable.h"
 #include "ports/linux/port_report.h"
 
 namespace korvane::cli {
@@ -10,7 +12,7 @@ int runPorts(const std::vector<std::string>& args) {
     if (!args.empty()) {
         const bool help = args.front() == "--help" || args.front() == "-h";
         (help ? std::cout : std::cerr)
-            << (help ? "" : "korvane-cli ports: unexpected '" + args.front() + "'\n")
+            << (help ? "" : "korvane-cli ports: unexpected '" + printable(args.front()) + "'\n")
             << "Usage: korvane-cli ports\n"
                "Lists every serial device and parallel port, which COM or LPT choice each is, and\n"
                "whether you may open it.\n";
@@ -18,8 +20,11 @@ int runPorts(const std::vector<std::string>& args) {
     }
     const auto serial = ports::SerialEnvironment::live();
     const auto parallel = ports::ParallelEnvironment::live();
-    std::cout << ports::portsReport(ports::discoverSerialDevices(serial), serial, parallel);
-    return kExitOk;
+    OutputCheck output;
+    output.toStdout(ports::portsReport(ports::discoverSerialDevices(serial), serial, parallel),
+                    "the port list");
+    output.closeStdout();
+    return output.settle(kExitOk, false);
 }
 
 }  // namespace korvane::cli

@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/json_report.h"
+#include "cli/output_check.h"
 #include "cli/port_download.h"
 #include "cli/printable.h"
 #include "cli/progress_board.h"
@@ -24,7 +25,7 @@ namespace korvane::cli {
 namespace {
 
 int usageError(const std::string& what) {
-    std::cerr << "korvane-cli send: " << what << "\nSee 'korvane-cli send --help'.\n";
+    std::cerr << "korvane-cli send: " << printable(what) << "\nSee 'korvane-cli send --help'.\n";
     return kExitUsage;
 }
 
@@ -37,35 +38,25 @@ std::optional<int> listIndex(const PortChoice& choice) {
 }
 
 void describePort(const PortChoice& choice) {
-    std::cerr << ports::describeChosenPort(choice.serial, listIndex(choice), choice.port) << '\n';
+    std::cerr << printable(ports::describeChosenPort(choice.serial, listIndex(choice), choice.port))
+              << '\n';
 }
 
-// The one line a stopped download leaves: how far it got, and that the printer must be sent
-// the firmware again.
-void reportStop(const ports::StopRequest& stop, const CliHost& host) {
-    std::cerr << "Stopped by " << stop.cause() << " after " << host.position() << " of "
-              << host.total()
-              << " bytes: the printer holds a partial firmware. Send the firmware again before "
-                 "you use the printer.\n"
-              << std::flush;
-}
-
-PortResult runOne(const PortChoice& choice, const SendContext& context) {
+PortResult runOne(const PortChoice& choice, const SendContext& context, OutputCheck& output) {
     const SendOptions& options = context.options;
     if (!options.quiet) {
         describePort(choice);
     }
     TerminalHost host({.progressBar = !options.quiet && ::isatty(STDERR_FILENO) == 1,
                        .summary = !options.quiet,
-                       .successToStderr = options.json},
+                       .successToStderr = options.json,
+                       .output = &output},
                       &context.stop);
     PortResult result = runPortDownload(choice, context, host);
     if (result.signal != 0) {
-        reportStop(context.stop, host);
-    }
-    if (host.stdoutFailed()) {
-        // The download's verdict stands; only its report could not be delivered.
-        std::cerr << "korvane-cli: could not write the result to standard output\n";
+        // The one line a stopped download leaves: how far it got, and that the printer must
+        // be sent the firmware again.
+        std::cerr << printable(result.message) << '\n' << std::flush;
     }
     return result;
 }
@@ -78,11 +69,12 @@ void explainSharedDevices(std::vector<PortResult>& results) {
         identities.push_back(deviceIdentity(result.choice));
     }
     for (std::size_t i = 0; i < results.size(); ++i) {
-        if (results[i].outcome != download::Outcome::PortError || results[i].signal != 0) {
+        if (results[i].outcome != download::Outcome::PortError || results[i].signal != 0 ||
+            results[i].refused) {
             continue;
         }
         for (std::size_t j = 0; j < results.size(); ++j) {
-            if (j != i && identities[j] == identities[i]) {
+            if (j != i && !results[j].refused && identities[j] == identities[i]) {
                 std::string& detail = results[i].detail;
                 detail += (detail.empty() ? "" : "\n") + results[i].label +
                           " is named twice in this run (ports " +
@@ -102,24 +94,77 @@ std::string formatSeconds(double seconds) {
     return text;
 }
 
-void printTable(const std::vector<PortResult>& results, std::ostream& out) {
+// The closing table: each port's outcome, how far into the image it got, and its time.
+std::string tableOf(const std::vector<PortResult>& results) {
+    std::vector<std::string> labels;
+    std::vector<std::string> bytes;
     std::size_t width = 4;
+    std::size_t bytesWidth = 5;
     for (const auto& result : results) {
-        width = std::max(width, result.label.size());
+        labels.push_back(printable(result.label));
+        bytes.push_back(std::to_string(result.position) + " of " + std::to_string(result.total));
+        width = std::max(width, labels.back().size());
+        bytesWidth = std::max(bytesWidth, bytes.back().size());
     }
     auto cell = [](std::string text, std::size_t size) {
         text.resize(std::max(size, text.size()), ' ');
         return text;
     };
-    out << cell("PORT", width) << "  " << cell("OUTCOME", 14) << "  TIME\n";
-    for (const auto& result : results) {
-        out << cell(result.label, width) << "  " << cell(outcomeName(result), 14) << "  "
-            << formatSeconds(result.seconds) << '\n';
+    std::string table = cell("PORT", width) + "  " + cell("OUTCOME", 14) + "  " +
+                        cell("BYTES", bytesWidth) + "  TIME\n";
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        table += cell(labels[i], width) + "  " + cell(outcomeName(results[i]), 14) + "  " +
+                 cell(bytes[i], bytesWidth) + "  " + formatSeconds(results[i].seconds) + '\n';
     }
-    out << std::flush;
+    return table;
 }
 
-std::vector<PortResult> runSeveral(const SendContext& context) {
+// Names that are one device are refused before anything is sent: one printer takes one
+// download. The device lock stays the second guard, for names this cannot tell apart.
+std::vector<std::optional<PortResult>> refuseSharedDevices(const SendOptions& options,
+                                                           std::int32_t total) {
+    std::vector<std::string> identities;
+    for (const auto& choice : options.ports) {
+        identities.push_back(deviceIdentity(choice));
+    }
+    std::vector<std::optional<PortResult>> refused(options.ports.size());
+    for (std::size_t i = 0; i < identities.size(); ++i) {
+        std::vector<std::size_t> same;
+        for (std::size_t j = 0; j < identities.size(); ++j) {
+            if (identities[j] == identities[i]) {
+                same.push_back(j);
+            }
+        }
+        if (same.size() < 2) {
+            continue;
+        }
+        std::string names;
+        for (std::size_t k = 0; k < same.size(); ++k) {
+            names += (k == 0                 ? ""
+                      : k + 1 == same.size() ? " and "
+                                             : ", ") +
+                     std::string("port ") + std::to_string(same[k] + 1) + " (" +
+                     printable(options.ports[same[k]].port) + ")";
+        }
+        PortResult result;
+        result.choice = options.ports[i];
+        // Escaped here: the detail's lines are joined by line breaks.
+        result.label = printable(options.ports[i].port);
+        result.refused = true;
+        result.outcome = download::Outcome::PortError;
+        result.status = kExitFileOrPort;
+        result.message =
+            "Nothing was sent to " + result.label + ": it is named more than once in this run.";
+        result.detail = names + " are the same device, " + printable(identities[i]) +
+                        ": one printer takes one download. Name each printer's port once.";
+        result.started = result.ended = utcNow();
+        result.total = total;
+        refused[i] = std::move(result);
+    }
+    return refused;
+}
+
+std::vector<PortResult> runSeveral(const SendContext& context, OutputCheck& output) {
     const SendOptions& options = context.options;
     std::vector<std::string> labels;
     for (const auto& choice : options.ports) {
@@ -136,10 +181,18 @@ std::vector<PortResult> runSeveral(const SendContext& context) {
                           : ProgressBoard::Mode::Plain;
     ProgressBoard board(labels, mode);
     std::vector<PortResult> results(options.ports.size());
+    const auto refused =
+        refuseSharedDevices(options, static_cast<std::int32_t>(context.image.size()));
     {
         // Each download on its own thread with its own ports, host and engine.
         std::vector<std::jthread> threads;
         for (std::size_t i = 0; i < options.ports.size(); ++i) {
+            if (refused[i]) {
+                results[i] = *refused[i];
+                board.start(i, results[i].total);
+                board.finish(i, "refused");
+                continue;
+            }
             threads.emplace_back([&, i] {
                 BoardHost host(board, i, context.stop);
                 results[i] = runPortDownload(options.ports[i], context, host);
@@ -152,34 +205,18 @@ std::vector<PortResult> runSeveral(const SendContext& context) {
     explainSharedDevices(results);
     for (const auto& result : results) {
         if (result.outcome != download::Outcome::Success || result.signal != 0) {
-            std::cerr << result.label << ": " << printable(result.message) << '\n';
+            std::cerr << printable(result.label) << ": " << printable(result.message) << '\n';
             if (!result.detail.empty()) {
-                std::cerr << result.detail << '\n';
+                std::cerr << printableLines(result.detail) << '\n';
             }
         }
     }
-    printTable(results, options.json ? std::cerr : std::cout);
+    if (options.json) {
+        std::cerr << tableOf(results) << std::flush;
+    } else {
+        output.toStdout(tableOf(results), "the table of results");
+    }
     return results;
-}
-
-QJsonObject sendJson(const PortResult& result, const QJsonObject& image,
-                     const SendOptions& options) {
-    QJsonObject object = reportHeader("send");
-    object["image"] = image;
-    object["port"] = jsonText(result.choice.port);
-    object["port_type"] = result.choice.serial ? "serial" : "parallel";
-    object["device"] = jsonText(deviceIdentity(result.choice));
-    object["label"] = jsonText(result.label);
-    object["baud"] = result.choice.serial ? QJsonValue(std::stoi(options.baud)) : QJsonValue();
-    object["started"] = jsonText(result.started);
-    object["ended"] = jsonText(result.ended);
-    object["duration_s"] = result.seconds;
-    object["bytes_sent"] = static_cast<qint64>(result.bytesSent);
-    object["outcome"] = outcomeName(result);
-    object["exit_status"] = result.status;
-    object["message"] = jsonText(result.message);
-    object["detail"] = result.detail.empty() ? QJsonValue() : jsonText(result.detail);
-    return object;
 }
 
 // 0 when every download succeeded; 128 + N when signal N stopped them; else the highest.
@@ -206,6 +243,8 @@ int runSend(const std::vector<std::string>& args) {
         std::cout << kSendUsage;
         return kExitOk;
     }
+    // The log is opened before any port is touched, so a log that cannot be used stops
+    // nothing halfway.
     std::unique_ptr<TraceLog> trace;
     if (options.trace) {
         try {
@@ -223,20 +262,32 @@ int runSend(const std::vector<std::string>& args) {
     // From here a signal ends every download at its next safe point, releasing its port.
     ports::StopRequest stop;
     const SendContext context{options, bytes, stop, trace.get()};
+    OutputCheck output;
     const std::vector<PortResult> results =
-        options.ports.size() == 1 ? std::vector{runOne(options.ports.front(), context)}
-                                  : runSeveral(context);
+        options.ports.size() == 1 ? std::vector{runOne(options.ports.front(), context, output)}
+                                  : runSeveral(context, output);
     if (options.json) {
-        const QJsonObject image = loaded.ok()
-                                      ? imageJson(options.file, bytes, "")
-                                      : imageJson(options.file, std::nullopt,
-                                                  image::describeLoadFailure(loaded, options.file));
+        const ImageFacts image = loaded.ok()
+                                     ? ImageFacts{options.file, bytes, ""}
+                                     : ImageFacts{options.file, std::nullopt,
+                                                  image::describeLoadFailure(loaded, options.file)};
+        std::string lines;
         for (const auto& result : results) {
-            std::cout << jsonLine(sendJson(result, image, options)) << '\n';
+            lines +=
+                sendJsonLine(image, result, options.baud, deviceIdentity(result.choice)) + '\n';
         }
-        std::cout << std::flush;
+        output.toStdout(lines, "the JSON record");
     }
-    return overallStatus(results);
+    if (trace) {
+        if (const int error = trace->finish(); error != 0) {
+            output.failed(trace->name(), error);
+        }
+    }
+    output.closeStdout();
+    const bool flashed = std::any_of(results.begin(), results.end(), [](const PortResult& r) {
+        return r.signal == 0 && r.outcome == download::Outcome::Success;
+    });
+    return output.settle(overallStatus(results), flashed);
 }
 
 }  // namespace korvane::cli

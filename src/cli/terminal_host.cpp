@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/output_check.h"
 #include "cli/printable.h"
 
 namespace korvane::cli {
@@ -106,12 +107,16 @@ void TerminalHost::printSummary() {
 void TerminalHost::showMessage(download::Outcome outcome, const std::string& text) {
     finishBar();
     if (outcome == download::Outcome::Success && !output_.successToStderr) {
-        std::cout << printable(text) << '\n' << std::flush;
-        stdoutFailed_ = !std::cout;
+        const std::string line = printable(text) + '\n';
+        if (output_.output != nullptr) {
+            output_.output->toStdout(line, "the result");
+        } else {
+            std::cout << line << std::flush;
+        }
     } else {
         std::cerr << printable(text) << '\n';
         if (const std::string detail = detailFor(outcome); !detail.empty()) {
-            std::cerr << detail << '\n';
+            std::cerr << printableLines(detail) << '\n';
         }
         std::cerr << std::flush;
     }

@@ -8,6 +8,8 @@
 
 namespace korvane::cli {
 
+class OutputCheck;
+
 // The engine's host on a terminal: messages go to standard output (success) or standard error
 // (any other outcome) with control characters escaped, and progress is a live bar on standard error
 // when that is a terminal, followed by one summary line. A failure's message is followed by its
@@ -15,9 +17,10 @@ namespace korvane::cli {
 class TerminalHost final : public CliHost {
   public:
     struct Output {
-        bool progressBar = false;      // the live bar (standard error is a terminal)
-        bool summary = false;          // the closing line with bytes, time and rate
-        bool successToStderr = false;  // standard output carries something else (--json)
+        bool progressBar = false;       // the live bar (standard error is a terminal)
+        bool summary = false;           // the closing line with bytes, time and rate
+        bool successToStderr = false;   // standard output carries something else (--json)
+        OutputCheck* output = nullptr;  // where standard output's success is checked
     };
 
     explicit TerminalHost(Output output, const ports::StopRequest* stop = nullptr);
@@ -25,9 +28,6 @@ class TerminalHost final : public CliHost {
     void setProgressRange(float minimum, float maximum) override;
     void setProgressText(std::int32_t position, std::int32_t total) override;
     void showMessage(download::Outcome outcome, const std::string& text) override;
-
-    // Whether writing the success message to standard output failed.
-    bool stdoutFailed() const { return stdoutFailed_; }
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -38,7 +38,6 @@ class TerminalHost final : public CliHost {
     Output output_;
     bool started_ = false;
     bool barDrawn_ = false;
-    bool stdoutFailed_ = false;
     Clock::time_point startedAt_{};
     Clock::time_point lastDrawn_{};
 };

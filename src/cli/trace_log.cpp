@@ -6,31 +6,48 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "cli/log_file.h"
+#include "cli/printable.h"
+
 namespace korvane::cli {
 
 TraceLog::TraceLog(const std::string& logFile) {
     if (logFile.empty()) {
         file_ = stderr;
+        name_ = "the trace to standard error";
         return;
     }
-    file_ = std::fopen(logFile.c_str(), "a");
-    if (file_ == nullptr) {
-        throw std::runtime_error("cannot open the log file '" + logFile +
-                                 "' for appending: " + std::strerror(errno));
-    }
+    file_ = openLogFile(logFile);
     owned_ = true;
+    name_ = "the trace to the log file '" + printable(logFile) + "'";
 }
 
 TraceLog::~TraceLog() {
-    if (owned_) {
-        std::fclose(file_);
-    }
+    finish();
 }
 
 void TraceLog::line(const std::string& text) {
     const std::lock_guard<std::mutex> hold(mutex_);
-    std::fprintf(file_, "%s %s\n", utcNow().c_str(), text.c_str());
-    std::fflush(file_);
+    if (file_ == nullptr || error_ != 0) {
+        return;
+    }
+    errno = 0;
+    if (std::fprintf(file_, "%s %s\n", utcNow().c_str(), printable(text).c_str()) < 0 ||
+        std::fflush(file_) != 0) {
+        error_ = errno != 0 ? errno : EIO;
+    }
+}
+
+int TraceLog::finish() {
+    const std::lock_guard<std::mutex> hold(mutex_);
+    if (owned_ && file_ != nullptr) {
+        errno = 0;
+        if (std::fclose(file_) != 0 && error_ == 0) {
+            error_ = errno != 0 ? errno : EIO;
+        }
+    }
+    file_ = nullptr;
+    return error_;
 }
 
 std::string utcNow() {
@@ -55,7 +72,10 @@ std::string hexBytes(const std::string& bytes) {
         char hex[4];
         std::snprintf(hex, sizeof hex, "%02X",
                       static_cast<unsigned>(static_cast<unsigned char>(c)));
-        out += (out.empty() ? "" : " ") + std::string(hex);
+        if (!out.empty()) {
+            out += ' ';
+        }
+        out += hex;
     }
     return out;
 }

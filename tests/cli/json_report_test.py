@@ -82,9 +82,21 @@ checks = [
 for name, files, status in checks:
     run(name, ["check", "--json", *files], status, image=files[0] if status != 3 else None)
 
+
+def name_told(name, given, text, raw):
+    """A name that is not UTF-8: its text with each bad byte as \\xNN, and its bytes in hex."""
+    if text != given.decode("utf-8", "backslashreplace"):
+        fail(name, f"text {text!r}")
+    if raw != given.hex():
+        fail(name, f"hex {raw!r}")
+
+
 objects = run("check odd name", ["check", "--json", os.fsdecode(odd)], 0, image=odd)
-if objects and objects[0]["image"]["path"] != odd.decode("utf-8", "replace"):
-    fail("check odd name", f"path {objects[0]['image']['path']!r}")
+if objects:
+    name_told("check odd name", odd, objects[0]["image"]["path"],
+              objects[0]["image"].get("path_hex"))
+    if run("check plain name", ["check", "--json", small], 0)[0]["image"].get("path_hex", 1):
+        fail("check plain name", "path_hex of a UTF-8 name is not null")
 
 healthy, a = start_sim(small, "--repeat")
 naks, b = start_sim(small, "--repeat", "--nak-at", "2")
@@ -93,7 +105,17 @@ try:
     run("send nak", ["send", "--json", "-s", b, small], 1, ["printer_failed"], small)
     run("send no device", ["send", "--json", "-s", "/dev/korvane-none", small], 3, ["port_error"])
     run("send no file", ["send", "--json", "-s", a, "/nonexistent.DPX"], 3, ["file_error"])
-    run("send odd name", ["send", "--json", "-s", a, os.fsdecode(odd)], 0, ["success"], odd)
+    objects = run("send odd name", ["send", "--json", "-s", a, os.fsdecode(odd)], 0, ["success"],
+                  odd)
+    if objects:
+        name_told("send odd name", odd, objects[0]["image"]["path"],
+                  objects[0]["image"].get("path_hex"))
+    odd_port = os.path.join(scratch.encode(), b"printer \xfe\x1b")
+    os.symlink(a, odd_port)
+    objects = run("send odd port", ["send", "--json", "-s", os.fsdecode(odd_port), small], 0,
+                  ["success"])
+    if objects:
+        name_told("send odd port", odd_port, objects[0]["port"], objects[0].get("port_hex"))
     # The trace appends: two downloads, each an open line (the low-latency state: a pty has
     # none) and four record lines, each stamped.
     log = os.path.join(scratch, "flash.log")

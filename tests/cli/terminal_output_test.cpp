@@ -18,6 +18,14 @@ TEST(TerminalOutput, ControlCharactersInNamesAreEscaped) {
         {"c1\xc2\x9b"
          "2J caf\xc3\xa9",
          "c1\\u009b2J caf\xc3\xa9"},
+        // Bytes that are not UTF-8 show as their value, so the real name can be told; a
+        // four-byte character passes whole.
+        {"bad\xff\xfe", "bad\\xff\\xfe"},
+        {"cut\xe2\x82", "cut\\xe2\\x82"},
+        {"overlong\xc0\xaf", "overlong\\xc0\\xaf"},
+        {"surrogate\xed\xa0\x80", "surrogate\\xed\\xa0\\x80"},
+        {"beyond\xf4\x90\x80\x80", "beyond\\xf4\\x90\\x80\\x80"},
+        {"emoji\xf0\x9f\x98\x80", "emoji\xf0\x9f\x98\x80"},
     };
     for (const auto& [text, shown] : rows) {
         EXPECT_EQ(printable(text), shown);

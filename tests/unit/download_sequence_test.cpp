@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "download/messages.h"
 #include "support/download_fixture.h"
 
 namespace korvane::testing {
 namespace {
 
 using download::Outcome;
-namespace messages = download::messages;
 
 TEST(DownloadSequence, PortTypeChoosesTheTransfer) {
     for (const bool serial : {true, false}) {
@@ -32,7 +30,7 @@ TEST(DownloadSequence, RefusesBadFilesBeforeTouchingAPort) {
         std::string messagePart;
     };
     const Row rows[] = {
-        {"empty file", true, {}, Outcome::EmptyFile, messages::kFileNotOpen},
+        {"empty file", true, {}, Outcome::EmptyFile, "Firmware file not open."},
         {"no marker (serial)", true, image("ABC|DEF|"), Outcome::ImageError, "offset 10"},
         {"no marker where the parallel walk looks", false, image("AB^CDEF|"), Outcome::ImageError,
          "offset 9"},
@@ -75,7 +73,8 @@ TEST(DownloadSequence, ASecondStartDuringADownloadIsRefused) {
         };
         EXPECT_EQ(rig.run(image("ABC|DE^xy|")).outcome, Outcome::Success);
         EXPECT_EQ(nested, std::vector{Outcome::AlreadyRunning});
-        EXPECT_EQ(rig.host.messages.front(), messages::kAlreadyRunning);
+        EXPECT_EQ(rig.host.messages.front(),
+                  "A download is already running. Wait for it to end before you start another.");
         EXPECT_FALSE(rig.sequence.running());
     }
 }

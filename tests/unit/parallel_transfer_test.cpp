@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "download/messages.h"
 #include "image/record_walk.h"
 #include "support/download_fixture.h"
 
@@ -8,7 +7,6 @@ namespace korvane::testing {
 namespace {
 
 using download::Outcome;
-namespace messages = download::messages;
 
 const Bytes kTwoRecords = image("ABC|DE^xy|");  // n = 12, sends ABCDE^xy
 
@@ -188,7 +186,7 @@ TEST(ParallelTransfer, PrinterStatusModels) {
             continue;
         }
         const std::string code = row.code == "*" ? statusDigits(rig.parallel.lastStatus) : row.code;
-        EXPECT_EQ(result.message, std::string(messages::kPrinterPortErrorPrefix) + code + ")");
+        EXPECT_EQ(result.message, "Printer Port Error. (Code : " + code + ")");
         EXPECT_GE(rig.clock.seconds(), row.failsAfterAtLeast);
         EXPECT_LT(rig.clock.seconds(), row.failsAfterAtLeast + 0.1);
         EXPECT_TRUE(rig.parallel.lastReceived.empty());

@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "download/messages.h"
 #include "support/download_fixture.h"
 
 namespace korvane::testing {
 namespace {
 
 using download::Outcome;
-namespace messages = download::messages;
 
 // Two records; the second carries the marker three bytes before its CR. n = 12.
 const Bytes kTwoRecords = image("ABC|DE^xy|");
@@ -69,7 +67,7 @@ TEST(SerialTransfer, SendsEachRecordInOneWriteAndEndsInTheSuccessOrder) {
     const auto result = rig.run(kTwoRecords);
 
     EXPECT_EQ(result.outcome, Outcome::Success);
-    EXPECT_EQ(result.message, messages::kSuccess);
+    EXPECT_EQ(result.message, "Firmware Download Success.");
     const auto expected = concat(
         {kLocked,
          {"bar visible", "bar range 1..12", "isOpen", "port 1", "settings 38400,n,8,1", "open",
@@ -141,7 +139,7 @@ TEST(SerialTransfer, AcknowledgementRule) {
             EXPECT_EQ(result.outcome, Outcome::Success);
         } else {
             EXPECT_EQ(result.outcome, Outcome::PrinterFailed);
-            EXPECT_EQ(result.message, messages::kSerialTimeout);
+            EXPECT_EQ(result.message, "Communication Error.(5 Sec Time out)");
             // The time-out comes 5 s after the write, not a moment sooner.
             const double waited = rig.clock.seconds() - rig.serial.writeTimes[0];
             EXPECT_GT(waited, 5.0);

@@ -155,7 +155,7 @@ std::string describeSerialPath(const std::string& path, const SerialInventory& i
                                const SerialEnvironment& environment) {
     const SerialDevice* device = findDevice(path, inventory);
     if (device == nullptr) {
-        return path + " is " + describeUnlisted(path);
+        return present(path) ? path + " is " + describeUnlisted(path) : path + " does not exist";
     }
     const std::string labels = comLabels(*device, inventory, environment);
     return path + " is " + (labels.empty() ? "" : labels + " ") + "(" +

@@ -1,0 +1,67 @@
+#include <windows.h>
+// windows.h first: io.h and fcntl.h below need nothing of it, but the handle calls do.
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdint>
+#include <stdexcept>
+
+#include "cli/log_file.h"
+#include "cli/printable.h"
+
+namespace korvane::cli {
+namespace {
+
+std::runtime_error refused(const std::string& path, const std::string& why) {
+    return std::runtime_error("cannot open the log file '" + printable(path) + "': " + why +
+                              ". Give the path of a regular file.");
+}
+
+std::string systemMessage(DWORD error) {
+    char text[256] = {};
+    const DWORD size = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, error, 0, text, sizeof text, nullptr);
+    std::string message(text, size);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == '.' || message.back() == ' ')) {
+        message.pop_back();
+    }
+    return message.empty() ? "error " + std::to_string(error) : message;
+}
+
+}  // namespace
+
+std::FILE* openLogFile(const std::string& path) {
+    // The device namespace holds ports and pipes, never a log: opening a COM port would
+    // already move its lines.
+    if (path.rfind("\\\\.\\", 0) == 0 || path.rfind("//./", 0) == 0) {
+        throw refused(path, "it names a device or a pipe");
+    }
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        throw refused(path, "it is a folder");
+    }
+    // A pipe without a server fails at once here; nothing below can block.
+    HANDLE handle = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        throw refused(path, systemMessage(GetLastError()));
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        throw refused(path, "it is a pipe or a device");
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_APPEND | _O_WRONLY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        throw refused(path, "the C library could not take its handle");
+    }
+    std::FILE* file = _fdopen(fd, "a");
+    if (file == nullptr) {
+        _close(fd);
+        throw refused(path, "the C library could not open it");
+    }
+    return file;
+}
+
+}  // namespace korvane::cli
