@@ -12,6 +12,8 @@ packages=(
     nlohmann-json3-dev nsis
     # the window tests: a display without a screen, and the clicks
     xvfb xauth xdotool
+    # the window's icon and the tests' screenshots; the zip and the tests' sums
+    imagemagick unzip bc
     # the harness maps COM ports with symbolic links and locks the prefix while it is made
     util-linux
 )

@@ -1,0 +1,149 @@
+#include "ui/win32/win32_host.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+namespace korvane::ui::win32 {
+
+namespace {
+
+// Floats above 2^24 round, and the largest 32-bit count rounds up past INT_MAX.
+int toInt(float value) {
+    if (std::isnan(value)) {
+        return 0;
+    }
+    const double clamped =
+        std::clamp(static_cast<double>(value), static_cast<double>(std::numeric_limits<int>::min()),
+                   static_cast<double>(std::numeric_limits<int>::max()));
+    return static_cast<int>(std::lround(clamped));
+}
+
+}  // namespace
+
+int barValue(float value, int minimum, int maximum) {
+    return std::clamp(toInt(value), minimum, std::max(minimum, maximum));
+}
+
+std::wstring widen(const std::string& utf8) {
+    if (utf8.empty()) {
+        return {};
+    }
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+    return wide;
+}
+
+std::string narrow(const std::wstring& wide) {
+    if (wide.empty()) {
+        return {};
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
+                        nullptr, nullptr);
+    return utf8;
+}
+
+Win32Host::Win32Host(HWND window, HostControls controls, std::function<void()> pump,
+                     std::function<bool()> endAsked)
+    : window_(window),
+      controls_(controls),
+      pump_(std::move(pump)),
+      endAsked_(std::move(endAsked)) {}
+
+void Win32Host::setEnabled(download::Control control, bool enabled) {
+    EnableWindow(controls_.lockable.at(static_cast<std::size_t>(control)), enabled ? TRUE : FALSE);
+}
+
+void Win32Host::setProgressVisible(bool visible) {
+    ShowWindow(controls_.progressBar, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void Win32Host::setProgressRange(float minimum, float maximum) {
+    flush();
+    minimum_ = toInt(minimum);
+    maximum_ = std::max(minimum_, toInt(maximum));
+    SendMessageW(controls_.progressBar, PBM_SETRANGE32, static_cast<WPARAM>(minimum_),
+                 static_cast<LPARAM>(maximum_));
+}
+
+void Win32Host::setProgressValue(float value) {
+    value_ = barValue(value, minimum_, maximum_);
+    pushIfDue();
+}
+
+void Win32Host::setProgressText(std::int32_t position, std::int32_t total) {
+    text_ = std::make_pair(position, total);
+    pushIfDue();
+}
+
+void Win32Host::pushIfDue() {
+    if (!value_ && !text_) {
+        return;
+    }
+    if (lastPush_ && clock_.now() - *lastPush_ < kFrame) {
+        return;
+    }
+    flush();
+}
+
+void Win32Host::flush() {
+    repaintPending_ = repaintPending_ || value_ || text_;
+    if (text_) {
+        const std::string text = download::formatProgressText(text_->first, text_->second);
+        SetWindowTextW(controls_.label3, widen(text).c_str());
+        text_.reset();
+    }
+    if (value_) {
+        SendMessageW(controls_.progressBar, PBM_SETPOS, static_cast<WPARAM>(*value_), 0);
+        value_.reset();
+    }
+    lastPush_ = clock_.now();
+}
+
+void Win32Host::paintNow() {
+    // Sends the paint messages straight to the two controls; nothing else runs.
+    UpdateWindow(controls_.progressBar);
+    UpdateWindow(controls_.label3);
+}
+
+void Win32Host::waitingForPrinter(PrinterWait wait) {
+    if (wait == PrinterWait::Blocking) {
+        flush();
+    } else {
+        pushIfDue();
+    }
+    if (std::exchange(repaintPending_, false)) {
+        paintNow();
+    }
+}
+
+void Win32Host::showMessage(download::Outcome, const std::string& text) {
+    // The user reads the message against the exact final values, and a close that came while
+    // the printer was waited for is seen before a box could keep it waiting.
+    flush();
+    pump_();
+    if (endAsked_()) {
+        return;
+    }
+    MessageBoxW(window_, widen(text).c_str(), L"Korvane", MB_OK);
+}
+
+void Win32Host::letPendingEventsRun() {
+    pushIfDue();
+    const auto now = clock_.now();
+    if (std::exchange(repaintPending_, false) || !lastEvents_ ||
+        now - *lastEvents_ >= kEventSlice) {
+        pump_();
+        lastEvents_ = clock_.now();
+    }
+}
+
+}  // namespace korvane::ui::win32

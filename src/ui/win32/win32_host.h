@@ -1,0 +1,79 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "download/clock.h"
+#include "download/host.h"
+
+namespace korvane::ui::win32 {
+
+// The controls a download locks, in download::Control's order, and the progress display.
+struct HostControls {
+    std::array<HWND, 5> lockable;
+    HWND progressBar;
+    HWND label3;
+};
+
+// The engine's host on the Win32 window: the locks, the progress display, the message box and
+// the pause for queued messages. The download runs on the window's thread.
+//
+// Progress comes after every byte, far faster than anyone can read, and under Wine every look
+// at the message queue is a round trip to the server: the latest values are kept and pushed to
+// the controls at most once per kFrame, the queue is looked at once per kEventSlice and at once
+// after a push, so that it is painted. Before a message and while the transfer waits for the
+// printer the exact values are shown.
+class Win32Host final : public download::Host {
+  public:
+    static constexpr download::Clock::Duration kFrame = std::chrono::milliseconds(16);
+    static constexpr download::Clock::Duration kEventSlice = std::chrono::milliseconds(1);
+
+    // pump handles the queued messages; endAsked tells whether the user has asked the program
+    // to end.
+    Win32Host(HWND window, HostControls controls, std::function<void()> pump,
+              std::function<bool()> endAsked);
+
+    void setEnabled(download::Control control, bool enabled) override;
+    void setProgressVisible(bool visible) override;
+    void setProgressRange(float minimum, float maximum) override;
+    void setProgressValue(float value) override;
+    void setProgressText(std::int32_t position, std::int32_t total) override;
+    void waitingForPrinter(PrinterWait wait) override;
+    // Once the user has asked the program to end, no message is shown any more.
+    void showMessage(download::Outcome outcome, const std::string& text) override;
+    void letPendingEventsRun() override;
+
+    // Pushes the kept values to the controls now.
+    void flush();
+
+  private:
+    void pushIfDue();
+    void paintNow();
+
+    HWND window_;
+    HostControls controls_;
+    std::function<void()> pump_;
+    std::function<bool()> endAsked_;
+    download::SteadyClock clock_;
+    int minimum_ = 0;
+    int maximum_ = 100;
+    std::optional<int> value_;
+    std::optional<std::pair<std::int32_t, std::int32_t>> text_;
+    std::optional<download::Clock::TimePoint> lastPush_;
+    std::optional<download::Clock::TimePoint> lastEvents_;
+    bool repaintPending_ = false;
+};
+
+// The bar's integer value for a value handed over as a float, inside minimum..maximum.
+int barValue(float value, int minimum, int maximum);
+
+std::wstring widen(const std::string& utf8);
+std::string narrow(const std::wstring& wide);
+
+}  // namespace korvane::ui::win32
