@@ -239,7 +239,7 @@ int runSend(const std::vector<std::string>& args) {
     }
     const SendOptions& options = *parsed.options;
     if (options.help) {
-        std::cout << kSendUsage;
+        std::cout << sendUsage();
         return kExitOk;
     }
     // The log is opened before any port is touched, so a log that cannot be used stops

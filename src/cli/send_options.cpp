@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <filesystem>
+
+#include "ports/port_names.h"
 
 namespace korvane::cli {
 
@@ -74,49 +75,46 @@ std::optional<std::string> normalisePort(const std::string& asGiven, const std::
                     " port; use " + (serial ? "--parallel " : "--serial ") + canonical;
             return std::nullopt;
         }
-        if (number < 1 || number > (serial ? 4 : 2)) {
-            error = given + ": " +
-                    (serial ? "a serial PORT is COM1..COM4 or a device path"
-                            : "a parallel PORT is LPT1, LPT2 or a /dev/parportN path");
-            return std::nullopt;
+        if (number >= 1 && number <= (serial ? 4 : 2)) {
+            return canonical;
         }
-        return canonical;
     }
-    if (word.front() == '/') {
-        return word;
+    // Not one of the window's choices: the system's own name for a port, as this system reads it.
+    std::string reason;
+    auto name = ports::systemPortName(word, serial, reason);
+    if (!name) {
+        error = given + ": " + reason;
     }
-    if (word.find('/') != std::string::npos) {
-        return std::filesystem::absolute(word).lexically_normal().string();
-    }
-    // A bare name, as serial tools take it: ttyUSB0 is /dev/ttyUSB0.
-    return "/dev/" + word;
+    return name;
 }
 
 }  // namespace
 
-const char* const kSendUsage =
-    "Usage:\n"
-    "  korvane-cli send --serial PORT [--baud 4800|9600|19200|38400] [OPTIONS] FILE\n"
-    "  korvane-cli send --parallel PORT [OPTIONS] FILE\n"
-    "  korvane-cli send --serial PORT --serial PORT --parallel PORT ... [OPTIONS] FILE\n"
-    "\n"
-    "  -s, --serial PORT    COM1..COM4, or a serial device: /dev/ttyUSB0, ttyUSB0, ./ttyX,\n"
-    "                       /dev/serial/by-id/...\n"
-    "  -p, --parallel PORT  LPT1, LPT2, or a /dev/parportN device\n"
-    "                       Give several ports to flash several printers at once.\n"
-    "  -b, --baud SPEED     4800, 9600, 19200 or 38400 (default 38400; serial only)\n"
-    "  -q, --quiet          no progress and no device line; a failure still says why\n"
-    "      --trace          one timestamped line per record sent, on standard error\n"
-    "      --log FILE       write the trace to FILE instead (appended); implies --trace\n"
-    "      --json           one JSON object per port on standard output, one a line\n"
-    "  -h, --help           this text\n"
-    "  --                   ends the options: a FILE may then start with '-'\n"
-    "\n"
-    "Options take their value after a space or '=' (--baud=9600, -b9600). 'korvane-cli ports'\n"
-    "shows which device each COM and LPT choice is.\n"
-    "Exit 0: success (every port); 1: the printer failed the transfer; 2: usage error;\n"
-    "3: file, image or port error; with several ports the highest of the failures'; 128 + N:\n"
-    "stopped by signal N.\n";
+std::string sendUsage() {
+    return "Usage:\n"
+           "  korvane-cli send --serial PORT [--baud 4800|9600|19200|38400] [OPTIONS] FILE\n"
+           "  korvane-cli send --parallel PORT [OPTIONS] FILE\n"
+           "  korvane-cli send --serial PORT --serial PORT --parallel PORT ... [OPTIONS] FILE\n"
+           "\n"
+           "\n" +
+           std::string(ports::portNamesHelp()) +
+           "                       Give several ports to flash several printers at once.\n"
+           "  -b, --baud SPEED     4800, 9600, 19200 or 38400 (default 38400; serial only)\n"
+           "  -q, --quiet          no progress and no device line; a failure still says why\n"
+           "      --trace          one timestamped line per record sent, on standard error\n"
+           "      --log FILE       write the trace to FILE instead (appended); implies --trace\n"
+           "      --json           one JSON object per port on standard output, one a line\n"
+           "  -h, --help           this text\n"
+           "  --                   ends the options: a FILE may then start with '-'\n"
+           "\n"
+           "Options take their value after a space or '=' (--baud=9600, -b9600). 'korvane-cli "
+           "ports'\n"
+           "shows which device each COM and LPT choice is.\n"
+           "Exit 0: success (every port); 1: the printer failed the transfer; 2: usage error;\n"
+           "3: file, image or port error; with several ports the highest of the failures'; 128 + "
+           "N:\n"
+           "stopped by signal N.\n";
+}
 
 SendParse parseSendOptions(const std::vector<std::string>& args) {
     // getopt_long permutes the pointer array and keeps its place in globals of the C library:

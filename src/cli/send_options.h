@@ -33,9 +33,9 @@ struct SendParse {
 // Parses the words after "send", the way GNU tools do: short options (-q, -b 9600, -qb9600),
 // long options with a space or '=' (--baud 9600, --baud=9600) and unambiguous abbreviations,
 // options after FILE, and "--" to end the options. A port is COM1..COM4 or LPT1, LPT2 in any
-// case, a path (made absolute), or a bare device name, which lives under /dev.
+// case, or the system's own name for a port (ports/port_names.h).
 SendParse parseSendOptions(const std::vector<std::string>& args);
 
-extern const char* const kSendUsage;
+std::string sendUsage();
 
 }  // namespace korvane::cli

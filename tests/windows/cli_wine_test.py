@@ -75,6 +75,17 @@ rows = [
      "Firmware Download Success.", True),
     ("several ports at once", [[], [], ["--nak-at", "2"]],
      ["send", "-s", "PORT1", "-s", "PORT2", "-s", "PORT3", "FILE"], 1, "printer_failed", False),
+    # The system's own names for a port, beside the window's four choices.
+    ("a port by its own name", [[]], ["send", "-q", "-s", "OWN1", "FILE"], 0,
+     "Firmware Download Success.", True),
+    ("a port by its device name", [[]], ["send", "-q", "-s", "DEVICE1", "FILE"], 0,
+     "Firmware Download Success.", True),
+    ("no COM257", [], ["send", "-s", "COM257", "FILE"], 2, "COM1..COM256", False),
+    ("no COM0", [], ["send", "-s", "com0", "FILE"], 2, "COM1..COM256", False),
+    ("a base address past the I/O space", [], ["send", "-p", "0x1FFFF", "FILE"], 2,
+     "hex I/O base address", False),
+    ("a base address without the port driver", [], ["send", "-p", "d010", "FILE"], 3,
+     "inpoutx64.dll", False),
 ]
 
 for name, faults, words, status, phrase, whole in rows:
@@ -86,6 +97,9 @@ for name, faults, words, status, phrase, whole in rows:
             k = int(word[4:])
             env[f"KORVANE_COM{k}"] = f"COM{sims[k - 1][2]}"
             word = f"COM{k}"
+        elif word.startswith("OWN") or word.startswith("DEVICE"):
+            com = sims[int(word.lstrip("OWNDEVIC")) - 1][2]
+            word = f"COM{com}" if word.startswith("OWN") else f"\\\\.\\COM{com}"
         args.append(windows(demo) if word == "FILE" else word)
     try:
         code, out, err = run(args, env)
