@@ -6,6 +6,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION . RENAME LICENSE.txt)
 
 set(CPACK_GENERATOR "NSIS;ZIP")
+# One package with every program: the install components belong to the Debian split, and with
+# them CPack leaves the installer's own defines (the 64-bit target below) out of its script.
+set(CPACK_MONOLITHIC_INSTALL ON)
 set(CPACK_PACKAGE_NAME Korvane)
 set(CPACK_PACKAGE_VENDOR Korvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
