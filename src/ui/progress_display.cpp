@@ -7,27 +7,11 @@
 #include <limits>
 
 #include "download/host.h"
+#include "ui/form/bar_value.h"
 
 namespace korvane::ui {
 
-namespace {
-
-// Floats above 2^24 round, and the largest 32-bit count rounds up past INT_MAX.
-int toInt(float value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    const double clamped =
-        std::clamp(static_cast<double>(value), static_cast<double>(std::numeric_limits<int>::min()),
-                   static_cast<double>(std::numeric_limits<int>::max()));
-    return static_cast<int>(std::lround(clamped));
-}
-
-}  // namespace
-
-int barValue(float value, int minimum, int maximum) {
-    return std::clamp(toInt(value), minimum, std::max(minimum, maximum));
-}
+using form::barInt;
 
 ProgressDisplay::ProgressDisplay(QProgressBar& bar, QLabel& label, download::Clock* clock)
     : bar_(bar), label_(label), clock_(clock != nullptr ? *clock : steadyClock_) {}
@@ -38,8 +22,8 @@ void ProgressDisplay::setVisible(bool visible) {
 
 void ProgressDisplay::setRange(float minimum, float maximum) {
     flush();
-    const int low = toInt(minimum);
-    bar_.setRange(low, std::max(low, toInt(maximum)));
+    const int low = barInt(minimum);
+    bar_.setRange(low, std::max(low, barInt(maximum)));
 }
 
 void ProgressDisplay::setValue(float value) {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "download/clock.h"
+#include "ui/form/bar_value.h"
 
 class QLabel;
 class QProgressBar;
@@ -52,6 +53,6 @@ class ProgressDisplay {
 };
 
 // The bar's integer value for a value handed over as a float, inside minimum..maximum.
-int barValue(float value, int minimum, int maximum);
+using form::barValue;
 
 }  // namespace korvane::ui

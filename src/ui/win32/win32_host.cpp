@@ -7,26 +7,12 @@
 #include <limits>
 #include <utility>
 
+#include "ui/form/bar_value.h"
+
 namespace korvane::ui::win32 {
 
-namespace {
-
-// Floats above 2^24 round, and the largest 32-bit count rounds up past INT_MAX.
-int toInt(float value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    const double clamped =
-        std::clamp(static_cast<double>(value), static_cast<double>(std::numeric_limits<int>::min()),
-                   static_cast<double>(std::numeric_limits<int>::max()));
-    return static_cast<int>(std::lround(clamped));
-}
-
-}  // namespace
-
-int barValue(float value, int minimum, int maximum) {
-    return std::clamp(toInt(value), minimum, std::max(minimum, maximum));
-}
+using form::barInt;
+using form::barValue;
 
 std::wstring widen(const std::string& utf8) {
     if (utf8.empty()) {
@@ -68,8 +54,8 @@ void Win32Host::setProgressVisible(bool visible) {
 
 void Win32Host::setProgressRange(float minimum, float maximum) {
     flush();
-    minimum_ = toInt(minimum);
-    maximum_ = std::max(minimum_, toInt(maximum));
+    minimum_ = barInt(minimum);
+    maximum_ = std::max(minimum_, barInt(maximum));
     SendMessageW(controls_.progressBar, PBM_SETRANGE32, static_cast<WPARAM>(minimum_),
                  static_cast<LPARAM>(maximum_));
 }

@@ -70,9 +70,6 @@ class Win32Host final : public download::Host {
     bool repaintPending_ = false;
 };
 
-// The bar's integer value for a value handed over as a float, inside minimum..maximum.
-int barValue(float value, int minimum, int maximum);
-
 std::wstring widen(const std::string& utf8);
 std::string narrow(const std::wstring& wide);
 
