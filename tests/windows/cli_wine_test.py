@@ -41,6 +41,11 @@ def run(words, env):
 def start_sim(index, faults):
     summary = os.path.join(scratch, f"sim{index}.summary")
     path_file = os.path.join(scratch, f"sim{index}.path")
+    # An earlier row's files would point at its printer's pseudo-terminal, whose number the
+    # system may since have given to another program.
+    for stale in (summary, path_file):
+        if os.path.exists(stale):
+            os.remove(stale)
     process = subprocess.Popen([sim, "--image", demo, "--path-file", path_file, "--summary",
                                 summary, *faults], stdout=subprocess.DEVNULL)
     while not os.path.exists(path_file) or not open(path_file).read().strip():
