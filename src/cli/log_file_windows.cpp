@@ -8,6 +8,7 @@
 
 #include "cli/log_file.h"
 #include "cli/printable.h"
+#include "ports/windows/system_error_text.h"
 
 namespace korvane::cli {
 namespace {
@@ -15,18 +16,6 @@ namespace {
 std::runtime_error refused(const std::string& path, const std::string& why) {
     return std::runtime_error("cannot open the log file '" + printable(path) + "': " + why +
                               ". Give the path of a regular file.");
-}
-
-std::string systemMessage(DWORD error) {
-    char text[256] = {};
-    const DWORD size = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, error, 0, text, sizeof text, nullptr);
-    std::string message(text, size);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == '.' || message.back() == ' ')) {
-        message.pop_back();
-    }
-    return message.empty() ? "error " + std::to_string(error) : message;
 }
 
 }  // namespace
@@ -37,15 +26,17 @@ std::FILE* openLogFile(const std::string& path) {
     if (path.rfind("\\\\.\\", 0) == 0 || path.rfind("//./", 0) == 0) {
         throw refused(path, "it names a device or a pipe");
     }
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    // The name came from the wide command line as UTF-8; the system takes it back as UTF-16.
+    const std::wstring name = ports::wideFromUtf8(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         throw refused(path, "it is a folder");
     }
     // A pipe without a server fails at once here; nothing below can block.
-    HANDLE handle = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE handle = CreateFileW(name.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        throw refused(path, systemMessage(GetLastError()));
+        throw refused(path, ports::systemErrorText(GetLastError()));
     }
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         CloseHandle(handle);

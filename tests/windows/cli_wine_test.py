@@ -25,6 +25,7 @@ scratch = tempfile.mkdtemp()
 demo = os.path.join(samples, "demo.DPX")
 unicode_name = os.path.join(scratch, "F\u00edrmw\u00e4re-\u65e5\u672c.DPX")
 shutil.copyfile(demo, unicode_name)
+unicode_log = os.path.join(scratch, "L\u00f6g-\u65e5\u672c.txt")
 
 
 def windows(path):
@@ -91,6 +92,13 @@ rows = [
      "hex I/O base address", False),
     ("a base address without the port driver", [], ["send", "-p", "d010", "FILE"], 3,
      "inpoutx64.dll", False),
+    ("one port named twice", [], ["send", "-s", "com20", "-s", "\\\\.\\COM20", "FILE"], 3,
+     "port 1 (COM20) and port 2 (\\\\.\\COM20) are the same device", False),
+    # The log: opened by its name in any language, and never a folder.
+    ("a log named in any language", [[]], ["send", "-q", "--log", "LOG", "-s", "PORT1", "FILE"],
+     0, "Firmware Download Success.", True),
+    ("a folder as the log", [], ["send", "--log", "FOLDER", "-s", "COM20", "FILE"], 3,
+     "cannot open the log file", False),
 ]
 
 for name, faults, words, status, phrase, whole in rows:
@@ -105,7 +113,8 @@ for name, faults, words, status, phrase, whole in rows:
         elif word.startswith("OWN") or word.startswith("DEVICE"):
             com = sims[int(word.lstrip("OWNDEVIC")) - 1][2]
             word = f"COM{com}" if word.startswith("OWN") else f"\\\\.\\COM{com}"
-        args.append(windows(demo) if word == "FILE" else word)
+        named = {"FILE": demo, "LOG": unicode_log, "FOLDER": scratch}
+        args.append(windows(named[word]) if word in named else word)
     try:
         code, out, err = run(args, env)
     finally:
@@ -127,6 +136,10 @@ for name, faults, words, status, phrase, whole in rows:
             failures.append(f"{name}: COM{com} did not receive the image whole: {got}")
         if not whole and got.get("ended") == "completed" and status != 0 and len(sims) == 1:
             failures.append(f"{name}: COM{com} completed a download that should have failed")
+
+if not os.path.exists(unicode_log) or os.path.getsize(unicode_log) == 0:
+    failures.append(f"a log named in any language: nothing at {unicode_log!r}: "
+                    f"{os.listdir(scratch)!r}")
 
 # check --json against the schema, and the image's name in UTF-8.
 validator = jsonschema.Draft202012Validator(json.load(open(schema_path)))
