@@ -392,6 +392,64 @@ TEST(Win32SerialPort, AStopRequestEndsTheWait) {
     asker.join();
 }
 
+// Ctrl+C typed in the console reaches the handler on a thread the system starts, which must
+// wake the wait and name the key. The event goes to every program on the console, and the
+// console the harness gives a program carries its output, so this part runs again in a child
+// of this test program that takes a console of its own; its output goes to a file.
+TEST(Win32SerialPort, CtrlCInTheConsoleEndsTheWait) {
+    REQUIRE_RIG(rig);
+    if (variable("KORVANE_TEST_OWN_CONSOLE").empty()) {
+        const std::string report = rig.scratch + "/ctrl-c.report";
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        ports::Win32Handle output(::CreateFileW(ports::wideFromUtf8(windowsPath(report)).c_str(),
+                                                GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                                CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(output.valid()) << ports::systemErrorText(::GetLastError());
+        wchar_t self[MAX_PATH] = {};
+        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring line = L"\"" + std::wstring(self) +
+                            L"\" --gtest_filter=Win32SerialPort.CtrlCInTheConsoleEndsTheWait";
+        setVariable("KORVANE_TEST_OWN_CONSOLE", "1");
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = output.get();
+        PROCESS_INFORMATION child{};
+        const bool started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0,
+                                              nullptr, nullptr, &startup, &child);
+        setVariable("KORVANE_TEST_OWN_CONSOLE", "");
+        ASSERT_TRUE(started) << ports::systemErrorText(::GetLastError());
+        const ports::Win32Handle process(child.hProcess);
+        const ports::Win32Handle thread(child.hThread);
+        DWORD status = 1;
+        EXPECT_EQ(::WaitForSingleObject(process.get(), 60'000), WAIT_OBJECT_0);
+        ::GetExitCodeProcess(process.get(), &status);
+        std::ifstream file(windowsPath(report));
+        const std::string said{std::istreambuf_iterator<char>(file), {}};
+        EXPECT_EQ(status, 0U) << said;
+        EXPECT_EQ(said.find("[  SKIPPED ]"), std::string::npos) << said;
+        return;
+    }
+
+    ::FreeConsole();
+    ASSERT_TRUE(::AllocConsole()) << ports::systemErrorText(::GetLastError());
+    const Printer printer(rig, "ctrl-c", "small.DPX", {});
+    ports::StopRequest stop;
+    Win32SerialPort port(fixed(rig.com), &stop);
+    openAt(port, "38400");
+    std::thread typist([] {
+        std::this_thread::sleep_for(milliseconds(100));
+        EXPECT_TRUE(::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0))
+            << ports::systemErrorText(::GetLastError());
+    });
+    // Far longer than the stop may take, and short enough to fail rather than time out.
+    EXPECT_THROW(port.readAll(steady_clock::now() + std::chrono::seconds(10)),
+                 download::DownloadAbandoned);
+    typist.join();
+    EXPECT_EQ(stop.signal(), SIGINT);
+    EXPECT_STREQ(stop.cause(), "Ctrl+C");
+}
+
 TEST(Win32SerialPort, DownloadsEndAsThePrinterAnswers) {
     REQUIRE_RIG(rig);
     struct Row {
