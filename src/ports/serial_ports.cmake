@@ -1,7 +1,8 @@
 # korvane_ports_serial: the serial adapter of the system the build is for (termios and its
-# device lock on Linux, Win32 on Windows), and the settings text both read.
+# device lock on Linux, Win32 on Windows), and the port choice and settings text both keep.
 if(WIN32)
     add_library(korvane_ports_serial STATIC
+        ${CMAKE_CURRENT_LIST_DIR}/serial_port_choice.cpp
         ${CMAKE_CURRENT_LIST_DIR}/serial_settings.cpp
         ${CMAKE_CURRENT_LIST_DIR}/windows/system_error_text.cpp
         ${CMAKE_CURRENT_LIST_DIR}/windows/win32_serial_port.cpp
@@ -14,6 +15,7 @@ if(WIN32)
 endif()
 add_library(korvane_ports_serial STATIC
     ${CMAKE_CURRENT_LIST_DIR}/linux/device_lock.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/serial_port_choice.cpp
     ${CMAKE_CURRENT_LIST_DIR}/serial_settings.cpp
     ${CMAKE_CURRENT_LIST_DIR}/linux/termios_serial_port.cpp
 )

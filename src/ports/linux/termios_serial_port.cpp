@@ -104,12 +104,12 @@ bool sameLine(const termios& wanted, const termios& got) {
 }  // namespace
 
 TermiosSerialPort::TermiosSerialPort(DeviceResolver resolver, const StopRequest* stop)
-    : resolver_(std::move(resolver)), stop_(stop) {}
+    : choice_(std::move(resolver)), stop_(stop) {}
 
 std::unique_ptr<TermiosSerialPort> TermiosSerialPort::forDevice(std::string device,
                                                                 const StopRequest* stop) {
     auto port = std::make_unique<TermiosSerialPort>(DeviceResolver{}, stop);
-    port->pinned_ = std::move(device);
+    port->choice_ = SerialPortChoice::pinnedTo(std::move(device));
     return port;
 }
 
@@ -118,52 +118,29 @@ TermiosSerialPort::~TermiosSerialPort() {
 }
 
 void TermiosSerialPort::setPortNumber(int number) {
-    if (isOpen()) {
-        throw PortError("Cannot switch to COM" + std::to_string(number) + " while " + portLabel() +
-                        " is open. Close it first.");
-    }
-    portNumber_ = number;
+    choice_.setPortNumber(number, isOpen());
 }
 
 void TermiosSerialPort::setSettings(const std::string& settings) {
-    const auto baud = parseSerialSettings(settings);
-    if (!baud) {
-        throw PortError("The serial settings \"" + settings + "\" for " + portLabel() +
-                        " cannot be used: the printer needs \"<speed>,n,8,1\" (8 data bits, no "
-                        "parity, 1 stop bit) with a speed such as 38400. Choose a speed from the "
-                        "list.");
-    }
-    settingsText_ = settings;
-    baudRate_ = *baud;
+    choice_.setSettings(settings);
     if (isOpen()) {
         applySettings();
     }
 }
 
-std::string TermiosSerialPort::resolveDevice() const {
-    if (pinned_) {
-        return *pinned_;
-    }
-    return resolver_ ? resolver_(portNumber_) : "";
-}
-
 std::string TermiosSerialPort::portLabel() const {
-    const std::string device = resolveDevice();
-    if (pinned_) {
-        return device;
-    }
-    const std::string com = "COM" + std::to_string(portNumber_);
-    return device.empty() ? com : com + " (" + device + ")";
+    return choice_.label();
 }
 
 void TermiosSerialPort::open() {
     if (isOpen()) {
         return;
     }
-    const std::string device = resolveDevice();
+    const std::string device = choice_.port();
     if (device.empty()) {
-        const std::string com = "COM" + std::to_string(portNumber_);
-        if (portNumber_ >= 1 && portNumber_ <= 4) {
+        const int number = choice_.portNumber();
+        const std::string com = "COM" + std::to_string(number);
+        if (number >= 1 && number <= 4) {
             throw PortError("No serial device on this computer is " + com +
                             ". Plug in the adapter, choose another port, or set KORVANE_" + com +
                             " to the adapter's device (korvane-cli ports lists the devices).");
@@ -214,7 +191,7 @@ void TermiosSerialPort::open() {
 }
 
 void TermiosSerialPort::applySettings() {
-    const auto speed = speedCode(baudRate_);
+    const auto speed = speedCode(choice_.baudRate());
     termios wanted = *savedSettings_;
     ::cfmakeraw(&wanted);
     wanted.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
@@ -230,8 +207,8 @@ void TermiosSerialPort::applySettings() {
                          ::tcgetattr(fd_.get(), &got) == 0 && sameLine(wanted, got);
     if (!applied) {
         const int error = errno;
-        throw PortError(portLabel() + " refused the line settings " + settingsText_ + " (" +
-                        (speed ? std::string(std::strerror(error)) : "no such speed") +
+        throw PortError(portLabel() + " refused the line settings " + choice_.settingsText() +
+                        " (" + (speed ? std::string(std::strerror(error)) : "no such speed") +
                         "). Choose another speed, or check that the device is a serial port.");
     }
 }
@@ -291,8 +268,8 @@ void TermiosSerialPort::failOpen(const std::string& path, int error) {
     const std::string label = portLabel();
     if (error == ENOENT || error == ENODEV || error == ENXIO) {
         std::string advice = "Check the device name and that the adapter is plugged in.";
-        if (!pinned_) {
-            const std::string variable = "KORVANE_COM" + std::to_string(portNumber_);
+        if (!choice_.pinned()) {
+            const std::string variable = "KORVANE_COM" + std::to_string(choice_.portNumber());
             advice = environmentVariable(variable)
                          ? "Check that the adapter is plugged in, or correct " + variable + "."
                          : "Choose another port, or set " + variable +
@@ -347,7 +324,7 @@ void TermiosSerialPort::write(std::span<const std::uint8_t> bytes) {
     }
     const int fd = fd_.get();
     const auto wireTime =
-        milliseconds(static_cast<std::int64_t>(bytes.size()) * 10'000 / baudRate_);
+        milliseconds(static_cast<std::int64_t>(bytes.size()) * 10'000 / choice_.baudRate());
     const auto deadline = steady_clock::now() + wireTime + kWriteGrace;
     // A stop request is not looked at here: a record goes out whole or not at all.
     std::size_t done = 0;

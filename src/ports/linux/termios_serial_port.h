@@ -14,6 +14,7 @@
 #include "ports/linux/device_lock.h"
 #include "ports/linux/file_descriptor.h"
 #include "ports/linux/serial_device_map.h"
+#include "ports/serial_port_choice.h"
 
 namespace korvane::ports {
 
@@ -57,7 +58,6 @@ class TermiosSerialPort final : public download::SerialPort {
     bool lowLatencyAsked() const { return lowLatencyAsked_; }
 
   private:
-    std::string resolveDevice() const;
     void applySettings();
     [[noreturn]] void failOpen(const std::string& path, int error);
     [[noreturn]] void failIo(const char* action, const std::string& reason);
@@ -65,12 +65,8 @@ class TermiosSerialPort final : public download::SerialPort {
     void askLowLatency();
     void restoreDevice() noexcept;
 
-    DeviceResolver resolver_;
-    std::optional<std::string> pinned_;
+    SerialPortChoice choice_;
     const StopRequest* stop_;
-    int portNumber_ = 1;
-    std::string settingsText_ = "9600,n,8,1";
-    std::int32_t baudRate_ = 9600;
 
     FileDescriptor fd_;
     std::unique_ptr<DeviceLock> lock_;

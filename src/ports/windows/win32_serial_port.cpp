@@ -176,12 +176,12 @@ bool lineTaken(const DCB& wanted, const DCB& got) {
 }
 
 Win32SerialPort::Win32SerialPort(PortResolver resolver, const StopRequest* stop)
-    : resolver_(std::move(resolver)), stop_(stop) {}
+    : choice_(std::move(resolver)), stop_(stop) {}
 
 std::unique_ptr<Win32SerialPort> Win32SerialPort::forPort(std::string name,
                                                           const StopRequest* stop) {
     auto port = std::make_unique<Win32SerialPort>(PortResolver{}, stop);
-    port->pinned_ = std::move(name);
+    port->choice_ = SerialPortChoice::pinnedTo(std::move(name));
     return port;
 }
 
@@ -190,51 +190,28 @@ Win32SerialPort::~Win32SerialPort() {
 }
 
 void Win32SerialPort::setPortNumber(int number) {
-    if (isOpen()) {
-        throw PortError("Cannot switch to COM" + std::to_string(number) + " while " + portLabel() +
-                        " is open. Close it first.");
-    }
-    portNumber_ = number;
+    choice_.setPortNumber(number, isOpen());
 }
 
 void Win32SerialPort::setSettings(const std::string& settings) {
-    const auto baud = parseSerialSettings(settings);
-    if (!baud) {
-        throw PortError("The serial settings \"" + settings + "\" for " + portLabel() +
-                        " cannot be used: the printer needs \"<speed>,n,8,1\" (8 data bits, no "
-                        "parity, 1 stop bit) with a speed such as 38400. Choose a speed from the "
-                        "list.");
-    }
-    settingsText_ = settings;
-    baudRate_ = *baud;
+    choice_.setSettings(settings);
     if (isOpen()) {
         applySettings();
     }
 }
 
-std::string Win32SerialPort::resolvePort() const {
-    if (pinned_) {
-        return *pinned_;
-    }
-    return resolver_ ? resolver_(portNumber_) : "";
-}
-
 std::string Win32SerialPort::portLabel() const {
-    const std::string port = resolvePort();
-    if (pinned_) {
-        return port;
-    }
-    const std::string com = "COM" + std::to_string(portNumber_);
-    return port.empty() || port == com ? com : com + " (" + port + ")";
+    return choice_.label();
 }
 
 void Win32SerialPort::open() {
     if (isOpen()) {
         return;
     }
-    const std::string port = resolvePort();
-    if (port.empty() || (!pinned_ && (portNumber_ < 1 || portNumber_ > kHighestComPort))) {
-        throw PortError("There is no serial port COM" + std::to_string(portNumber_) +
+    const std::string port = choice_.port();
+    const int number = choice_.portNumber();
+    if (port.empty() || (!choice_.pinned() && (number < 1 || number > kHighestComPort))) {
+        throw PortError("There is no serial port COM" + std::to_string(number) +
                         ". Choose one of COM1 to COM4.");
     }
     // Share mode 0: no other program may open the port while we hold it.
@@ -269,7 +246,7 @@ void Win32SerialPort::open() {
 }
 
 void Win32SerialPort::applySettings() {
-    const DCB wanted = printerLine(*savedLine_, static_cast<DWORD>(baudRate_));
+    const DCB wanted = printerLine(*savedLine_, static_cast<DWORD>(choice_.baudRate()));
     DCB got{};
     got.DCBlength = sizeof got;
     std::string reason;
@@ -281,8 +258,8 @@ void Win32SerialPort::applySettings() {
         reason = "the port reports other settings back";
     }
     if (!reason.empty()) {
-        throw PortError(portLabel() + " refused the line settings " + settingsText_ + " (" +
-                        reason +
+        throw PortError(portLabel() + " refused the line settings " + choice_.settingsText() +
+                        " (" + reason +
                         "). Choose another speed, or check that the port is a serial port.");
     }
 }
@@ -294,7 +271,8 @@ void Win32SerialPort::setTimeouts(DWORD readIntervalMs, DWORD readTotalMs) {
     timeouts.ReadIntervalTimeout = readIntervalMs;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = readTotalMs;
-    timeouts.WriteTotalTimeoutMultiplier = static_cast<DWORD>((10'000 + baudRate_ - 1) / baudRate_);
+    timeouts.WriteTotalTimeoutMultiplier =
+        static_cast<DWORD>((10'000 + choice_.baudRate() - 1) / choice_.baudRate());
     timeouts.WriteTotalTimeoutConstant = kWriteGraceMs;
     // Under Wine every call on the port is a trip through the wine server: the slice is
     // mostly the same from record to record, so it is set only when it changes.
@@ -349,8 +327,8 @@ void Win32SerialPort::failOpen(DWORD error) {
             ports.empty() ? "This computer has no serial ports."
                           : "The serial ports on this computer are " + joined(ports) + ".";
         std::string advice = "Check the port name and that the adapter is plugged in.";
-        if (!pinned_) {
-            const std::string variable = "KORVANE_COM" + std::to_string(portNumber_);
+        if (!choice_.pinned()) {
+            const std::string variable = "KORVANE_COM" + std::to_string(choice_.portNumber());
             advice = environmentVariable(variable)
                          ? "Check that the adapter is plugged in, or correct " + variable + "."
                          : "Choose another port, or set " + variable +

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "download/serial_port.h"
+#include "ports/serial_port_choice.h"
 #include "ports/windows/win32_handle.h"
 
 namespace korvane::ports {
@@ -65,7 +66,6 @@ class Win32SerialPort final : public download::SerialPort {
     std::string portLabel() const;
 
   private:
-    std::string resolvePort() const;
     void applySettings();
     void setTimeouts(DWORD readIntervalMs, DWORD readTotalMs);
     DWORD readSome(std::uint8_t* into, DWORD count);
@@ -75,12 +75,8 @@ class Win32SerialPort final : public download::SerialPort {
     [[noreturn]] void failIo(const char* action, DWORD error);
     void restorePort() noexcept;
 
-    PortResolver resolver_;
-    std::optional<std::string> pinned_;
+    SerialPortChoice choice_;
     const StopRequest* stop_;
-    int portNumber_ = 1;
-    std::string settingsText_ = "9600,n,8,1";
-    std::int32_t baudRate_ = 9600;
 
     Win32Handle handle_;
     std::optional<DCB> savedLine_;
