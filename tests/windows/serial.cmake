@@ -22,3 +22,10 @@ if(KORVANE_PRINTER_SIM)
 endif()
 set_tests_properties(win32_serial_port PROPERTIES ${KORVANE_WINE_TEST_PROPERTIES}
     ENVIRONMENT "${serial_test_environment}" RESOURCE_LOCK COM${serial_test_port} TIMEOUT 240)
+
+# The port choice both adapters keep, built for this system.
+add_executable(serial_port_choice_test
+    ${PROJECT_SOURCE_DIR}/tests/ports/serial_port_choice_test.cpp)
+target_link_libraries(serial_port_choice_test PRIVATE korvane_ports_serial GTest::gtest_main)
+add_test(NAME serial_port_choice COMMAND serial_port_choice_test)
+set_tests_properties(serial_port_choice PROPERTIES ${KORVANE_WINE_TEST_PROPERTIES})
