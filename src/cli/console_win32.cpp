@@ -3,22 +3,9 @@
 #include <shellapi.h>
 
 #include "cli/console.h"
+#include "ports/windows/system_text.h"
 
 namespace korvane::cli {
-namespace {
-
-std::string utf8Of(const wchar_t* text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) {
-        return {};
-    }
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-    out.pop_back();  // the terminating zero
-    return out;
-}
-
-}  // namespace
 
 void prepareConsole() {
     SetConsoleOutputCP(CP_UTF8);
@@ -34,7 +21,7 @@ std::vector<std::string> commandLineWords(int, char**) {
     wchar_t** const wide = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> words;
     for (int i = 1; wide != nullptr && i < count; ++i) {
-        words.push_back(utf8Of(wide[i]));
+        words.push_back(ports::utf8FromWide(wide[i]));
     }
     LocalFree(wide);
     return words;

@@ -8,7 +8,7 @@
 
 #include "cli/log_file.h"
 #include "cli/printable.h"
-#include "ports/windows/system_error_text.h"
+#include "ports/windows/system_text.h"
 
 namespace korvane::cli {
 namespace {

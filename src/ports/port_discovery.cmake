@@ -14,7 +14,8 @@ if(WIN32)
     )
     korvane_layer_headers(korvane_ports_discovery ports)
     target_link_libraries(korvane_ports_discovery
-        PUBLIC korvane_port_listing korvane_ports_parallel PRIVATE setupapi cfgmgr32 advapi32)
+        PUBLIC korvane_port_listing korvane_ports_parallel
+        PRIVATE korvane_windows_text setupapi cfgmgr32 advapi32)
     return()
 endif()
 # Linux: Qt-free, it reads sysfs, /proc and /dev under given roots.

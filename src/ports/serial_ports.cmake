@@ -4,13 +4,12 @@ if(WIN32)
     add_library(korvane_ports_serial STATIC
         ${CMAKE_CURRENT_LIST_DIR}/serial_port_choice.cpp
         ${CMAKE_CURRENT_LIST_DIR}/serial_settings.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/windows/system_error_text.cpp
         ${CMAKE_CURRENT_LIST_DIR}/windows/win32_serial_port.cpp
     )
     korvane_layer_headers(korvane_ports_serial ports)
     # advapi32: the registry's list of COM ports.
     target_link_libraries(korvane_ports_serial
-        PUBLIC korvane_download korvane_ports_stop PRIVATE advapi32)
+        PUBLIC korvane_download korvane_ports_stop korvane_windows_text PRIVATE advapi32)
     return()
 endif()
 add_library(korvane_ports_serial STATIC

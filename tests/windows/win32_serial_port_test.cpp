@@ -33,7 +33,7 @@
 #include "download/port_error.h"
 #include "image/record_walk.h"
 #include "ports/stop_request.h"
-#include "ports/windows/system_error_text.h"
+#include "ports/windows/system_text.h"
 #include "ports/windows/win32_handle.h"
 #include "ports/windows/win32_serial_port.h"
 #include "support/null_ports.h"

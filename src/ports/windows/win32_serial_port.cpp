@@ -11,7 +11,7 @@
 #include "ports/environment_variable.h"
 #include "ports/serial_settings.h"
 #include "ports/stop_request.h"
-#include "ports/windows/system_error_text.h"
+#include "ports/windows/system_text.h"
 
 namespace korvane::ports {
 namespace {

@@ -16,22 +16,11 @@
 
 #include "ports/environment_variable.h"
 #include "ports/windows/port_io_driver.h"
+#include "ports/windows/system_text.h"
 
 namespace korvane::ports {
 
 namespace {
-
-std::string utf8(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = static_cast<int>(text.size());
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, result.data(), size, nullptr, nullptr);
-    return result;
-}
 
 std::wstring widened(const std::string& ascii) {
     return {ascii.begin(), ascii.end()};
@@ -108,7 +97,7 @@ std::string property(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD which) {
                                            reinterpret_cast<BYTE*>(buffer.data()), size, nullptr)) {
         return {};
     }
-    return utf8(buffer.data());
+    return utf8FromWide(buffer.data());
 }
 
 std::string instanceIdOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
@@ -118,7 +107,7 @@ std::string instanceIdOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
     if (!SetupDiGetDeviceInstanceIdW(set, &device, buffer.data(), size + 1, nullptr)) {
         return {};
     }
-    return utf8(buffer.data());
+    return utf8FromWide(buffer.data());
 }
 
 std::string parentIdOf(DEVINST device) {
@@ -130,7 +119,7 @@ std::string parentIdOf(DEVINST device) {
     if (CM_Get_Device_IDW(parent, buffer, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS) {
         return {};
     }
-    return utf8(buffer);
+    return utf8FromWide(buffer);
 }
 
 // The first I/O range of the device's resources: what it was given, else what firmware set.
@@ -175,7 +164,8 @@ void readPortsClass(SystemPorts& system) {
     for (DWORD index = 0; SetupDiEnumDeviceInfo(set.get(), index, &device); ++index) {
         const RegistryKey parameters(
             SetupDiOpenDevRegKey(set.get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
-        const std::string name = utf8(stringValue(parameters.get(), L"PortName").value_or(L""));
+        const std::string name =
+            utf8FromWide(stringValue(parameters.get(), L"PortName").value_or(L""));
         const std::string friendlyName = property(set.get(), device, SPDRP_FRIENDLYNAME);
         const std::string instanceId = instanceIdOf(set.get(), device);
         if (startsWithNoCase(name, "LPT")) {
@@ -225,7 +215,7 @@ void mergeSerialComm(SystemPorts& system) {
                           reinterpret_cast<BYTE*>(data.data()), &dataSize) != 0) {
             return;
         }
-        const std::string port = utf8(data.data());
+        const std::string port = utf8FromWide(data.data());
         if (type != REG_SZ || !comNumber(port)) {
             continue;
         }
@@ -233,7 +223,7 @@ void mergeSerialComm(SystemPorts& system) {
                                         [&port](const ComPort& p) { return p.name == port; });
         ComPort& entry = known != system.com.end() ? *known : system.com.emplace_back();
         entry.name = port;
-        entry.kernelDevice = utf8(std::wstring_view(name.data(), nameLength));
+        entry.kernelDevice = utf8FromWide(std::wstring_view(name.data(), nameLength));
     }
 }
 
@@ -266,9 +256,10 @@ SystemPorts discoverSystemPorts(bool tryOpening) {
         }
     }
     const PortIoDriverFolders folders = portIoDriverFolders();
-    system.driver.searched = {utf8(folders.program.wstring()), utf8(folders.system.wstring())};
+    system.driver.searched = {utf8FromWide(folders.program.wstring()),
+                              utf8FromWide(folders.system.wstring())};
     if (const auto found = findPortIoDriver()) {
-        system.driver.found = utf8(found->wstring());
+        system.driver.found = utf8FromWide(found->wstring());
     }
     return system;
 }

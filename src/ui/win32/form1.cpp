@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ports/windows/system_text.h"
 #include "ui/win32/layout.h"
 #include "ui/win32/win32_host.h"
 
@@ -333,7 +334,8 @@ void Form1::clearList(form::List list) {
 }
 
 void Form1::addListEntry(form::List list, const std::string& text) {
-    SendMessageW(listOf(list), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(text).c_str()));
+    SendMessageW(listOf(list), CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(ports::wideFromUtf8(text).c_str()));
 }
 
 void Form1::chooseListEntry(form::List list, int index) {
@@ -353,7 +355,7 @@ std::string Form1::chosenListText(form::List list) const {
     const auto length = SendMessageW(listOf(list), CB_GETLBTEXTLEN, index, 0);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     SendMessageW(listOf(list), CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-    return narrow(text.c_str());
+    return ports::utf8FromWide(text.c_str());
 }
 
 bool Form1::serialSelected() const {
@@ -366,7 +368,7 @@ void Form1::setStartColour(form::Colour colour) {
 }
 
 void Form1::setStartToolTip(const std::string& text) {
-    startToolTip_ = widen(text);
+    startToolTip_ = ports::wideFromUtf8(text);
 }
 
 void Form1::showWindow() {
@@ -405,16 +407,16 @@ void Form1::endProgram() {
 std::string Form1::chooseFile(const std::string& title, const std::string& filter,
                               const std::string& fileName) {
     // "description|pattern" becomes the dialog's "description\0pattern\0\0".
-    std::wstring filters = widen(filter);
+    std::wstring filters = ports::wideFromUtf8(filter);
     for (wchar_t& c : filters) {
         if (c == L'|') {
             c = L'\0';
         }
     }
     filters.push_back(L'\0');
-    const std::wstring titleText = widen(title);
+    const std::wstring titleText = ports::wideFromUtf8(title);
     std::wstring buffer(32768, L'\0');
-    widen(fileName).copy(buffer.data(), buffer.size() - 1);
+    ports::wideFromUtf8(fileName).copy(buffer.data(), buffer.size() - 1);
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof(dialog);
     dialog.hwndOwner = hwnd_;
@@ -427,7 +429,7 @@ std::string Form1::chooseFile(const std::string& title, const std::string& filte
     if (GetOpenFileNameW(&dialog) == FALSE) {
         return {};
     }
-    return narrow(buffer.c_str());
+    return ports::utf8FromWide(buffer.c_str());
 }
 
 void Form1::setEnabled(download::Control control, bool enabled) {
@@ -469,7 +471,7 @@ void Form1::dropped(HDROP drop) {
         const UINT length = DragQueryFileW(drop, i, nullptr, 0);
         std::wstring path(length + 1, L'\0');
         DragQueryFileW(drop, i, path.data(), length + 1);
-        paths.push_back(narrow(path.c_str()));
+        paths.push_back(ports::utf8FromWide(path.c_str()));
     }
     DragFinish(drop);
     behaviour_->fileDropped(paths);

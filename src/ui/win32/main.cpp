@@ -10,6 +10,7 @@
 
 #include "download/clock.h"
 #include "korvane/version.h"
+#include "ports/windows/system_text.h"
 #include "ui/win32/form1.h"
 #include "ui/win32/program_ports.h"
 #include "ui/win32/win32_host.h"
@@ -71,7 +72,7 @@ Arguments parse(const std::vector<std::wstring>& words) {
         } else if (word == L"--layout-report" && i + 1 < words.size()) {
             arguments.layoutReport = words[++i];
         } else if (word.starts_with(L"-") || !arguments.file.empty()) {
-            arguments.error = "korvane: unexpected argument " + korvane::ui::win32::narrow(word) +
+            arguments.error = "korvane: unexpected argument " + korvane::ports::utf8FromWide(word) +
                               "\r\n" + kUsage;
         } else {
             arguments.file = word;
@@ -116,12 +117,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
          .describePort = [&ports](int type, int index) { return ports.describe(type, index); }});
     form.load();
     if (!arguments.file.empty()) {
-        form.behaviour().fileChosen(korvane::ui::win32::narrow(fullPath(arguments.file)));
+        form.behaviour().fileChosen(korvane::ports::utf8FromWide(fullPath(arguments.file)));
     }
     if (!arguments.layoutReport.empty()) {
         form.pumpPending();
         std::ofstream report(std::filesystem::path(arguments.layoutReport), std::ios::binary);
-        report << korvane::ui::win32::narrow(form.layoutReport());
+        report << korvane::ports::utf8FromWide(form.layoutReport());
         return report ? 0 : 1;
     }
     return form.run();

@@ -6,6 +6,7 @@
 
 #include "download/port_error.h"
 #include "ports/windows/inpout_parallel_ports.h"
+#include "ports/windows/system_text.h"
 #include "ports/windows/win32_serial_port.h"
 #include "ui/win32/win32_host.h"
 
@@ -37,15 +38,15 @@ std::wstring ProgramPorts::describe(int portType, int index) const {
         const std::string device = ports::windowsPortForNumber(index + 1);
         const auto known = ports::registeredComPorts();
         const bool present = std::find(known.begin(), known.end(), device) != known.end();
-        return widen(choice +
-                     (device == choice ? "" : " (" + device + ", from %KORVANE_" + choice + "%)") +
-                     (present ? "" : ": the system lists no such port"));
+        return ports::wideFromUtf8(
+            choice + (device == choice ? "" : " (" + device + ", from %KORVANE_" + choice + "%)") +
+            (present ? "" : ": the system lists no such port"));
     }
     const std::uint16_t base = index == 0 ? download::kLpt1Base : download::kLpt2Base;
     try {
-        return widen(ports_->parallel.targetFor(base).label);
+        return ports::wideFromUtf8(ports_->parallel.targetFor(base).label);
     } catch (const download::PortError& error) {
-        return widen(error.what());
+        return ports::wideFromUtf8(error.what());
     }
 }
 

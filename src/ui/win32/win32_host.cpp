@@ -7,35 +7,13 @@
 #include <limits>
 #include <utility>
 
+#include "ports/windows/system_text.h"
 #include "ui/form/bar_value.h"
 
 namespace korvane::ui::win32 {
 
 using form::barInt;
 using form::barValue;
-
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-    return wide;
-}
-
-std::string narrow(const std::wstring& wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
-                        nullptr, nullptr);
-    return utf8;
-}
 
 Win32Host::Win32Host(HWND window, HostControls controls, std::function<void()> pump,
                      std::function<bool()> endAsked)
@@ -84,7 +62,7 @@ void Win32Host::flush() {
     repaintPending_ = repaintPending_ || value_ || text_;
     if (text_) {
         const std::string text = download::formatProgressText(text_->first, text_->second);
-        SetWindowTextW(controls_.label3, widen(text).c_str());
+        SetWindowTextW(controls_.label3, ports::wideFromUtf8(text).c_str());
         text_.reset();
     }
     if (value_) {
@@ -119,7 +97,7 @@ void Win32Host::showMessage(download::Outcome, const std::string& text) {
     if (endAsked_()) {
         return;
     }
-    MessageBoxW(window_, widen(text).c_str(), L"Korvane", MB_OK);
+    MessageBoxW(window_, ports::wideFromUtf8(text).c_str(), L"Korvane", MB_OK);
 }
 
 void Win32Host::letPendingEventsRun() {

@@ -70,7 +70,4 @@ class Win32Host final : public download::Host {
     bool repaintPending_ = false;
 };
 
-std::wstring widen(const std::string& utf8);
-std::string narrow(const std::wstring& wide);
-
 }  // namespace korvane::ui::win32

@@ -1,4 +1,4 @@
-#include "ports/windows/system_error_text.h"
+#include "ports/windows/system_text.h"
 
 #include <climits>
 
