@@ -7,9 +7,14 @@
 
 namespace korvane::cli {
 
-void prepareConsole() {
+// A terminal keeps no setting of ours: nothing to put back.
+struct ConsoleSetup::Saved {};
+
+ConsoleSetup::ConsoleSetup() {
     std::signal(SIGPIPE, SIG_IGN);
 }
+
+ConsoleSetup::~ConsoleSetup() = default;
 
 std::vector<std::string> commandLineWords(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);

@@ -2,17 +2,40 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
+#include <iostream>
+#include <optional>
+
 #include "cli/console.h"
 #include "ports/windows/system_text.h"
 
 namespace korvane::cli {
 
-void prepareConsole() {
+struct ConsoleSetup::Saved {
+    UINT codePage = 0;               // 0: no console
+    std::optional<DWORD> errorMode;  // standard error's, where it is a console
+};
+
+ConsoleSetup::ConsoleSetup() : saved_(std::make_unique<Saved>()) {
+    saved_->codePage = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
-    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0;
-    if (GetConsoleMode(error, &mode) != 0) {
-        SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    if (GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0) {
+        saved_->errorMode = mode;
+        SetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
+}
+
+ConsoleSetup::~ConsoleSetup() {
+    // What is still buffered was written as UTF-8 and must reach the console as such.
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    if (saved_->codePage != 0) {
+        SetConsoleOutputCP(saved_->codePage);
+    }
+    if (saved_->errorMode) {
+        SetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), *saved_->errorMode);
     }
 }
 

@@ -38,7 +38,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
-    korvane::cli::prepareConsole();
+    const korvane::cli::ConsoleSetup console;
     const std::vector<std::string> words = korvane::cli::commandLineWords(argc, argv);
     if (words.empty()) {
         std::cerr << kUsage;

@@ -7,7 +7,10 @@ Each row: a name, the simulators it needs (their fault options), the words after
 that standard error or output must hold, and whether every simulator must have received the
 image whole and unchanged.
 
-Usage: cli_wine_test.py WINE_RUN PREFIX CLI_EXE SIM SCHEMA SAMPLES FIRST_COM
+Then korvane-cli.exe on a console (Wine gives one to a program on a terminal) whose code page
+and mode it changes while it runs and must give back.
+
+Usage: cli_wine_test.py WINE_RUN PREFIX CLI_EXE SIM SCHEMA SAMPLES FIRST_COM CONSOLE_DRIVER
 """
 import json
 import os
@@ -18,7 +21,7 @@ import tempfile
 
 import jsonschema
 
-wine_run, prefix, cli, sim, schema_path, samples, first_com = sys.argv[1:8]
+wine_run, prefix, cli, sim, schema_path, samples, first_com, console_driver = sys.argv[1:9]
 first_com = int(first_com)
 failures = []
 scratch = tempfile.mkdtemp()
@@ -158,6 +161,21 @@ for name, path, status in [("check ok", demo, 0), ("check any language", unicode
             failures.append(f"{name}: path {report['image']['path']!r}")
     except (ValueError, KeyError) as error:
         failures.append(f"{name}: {error}: {out!r}")
+
+# The shell's console as korvane-cli found it, after a success and after a failure.
+for name, words in [("console after --version", ["--version"]),
+                    ("console after a failure", ["check", windows(os.path.join(scratch, "no"))])]:
+    result = os.path.join(scratch, "console.txt")
+    terminal, wine_side = os.openpty()
+    try:
+        subprocess.run([wine_run, prefix, console_driver, windows(result), cli, *words],
+                       stdin=wine_side, stdout=wine_side, stderr=wine_side, timeout=90)
+    finally:
+        os.close(wine_side)
+        os.close(terminal)
+    got = summary_of(result)
+    if got.get("page") != "850" or got.get("mode_after") != got.get("mode_before"):
+        failures.append(f"{name}: the console was left as {got}, not page=850 and its mode")
 
 shutil.rmtree(scratch)
 for failure in failures:
