@@ -161,22 +161,7 @@ class Form1::View final : public form::FormView {
                                                        qtNameFilter(filter), pathText(fileName)));
     }
 
-    void setEnabled(download::Control control, bool enabled) override {
-        form_.host_->setEnabled(control, enabled);
-    }
-    void setProgressVisible(bool visible) override { form_.host_->setProgressVisible(visible); }
-    void setProgressRange(float minimum, float maximum) override {
-        form_.host_->setProgressRange(minimum, maximum);
-    }
-    void setProgressValue(float value) override { form_.host_->setProgressValue(value); }
-    void setProgressText(std::int32_t position, std::int32_t total) override {
-        form_.host_->setProgressText(position, total);
-    }
-    void waitingForPrinter(PrinterWait wait) override { form_.host_->waitingForPrinter(wait); }
-    void showMessage(download::Outcome outcome, const std::string& text) override {
-        form_.host_->showMessage(outcome, text);
-    }
-    void letPendingEventsRun() override { form_.host_->letPendingEventsRun(); }
+    download::Host& host() override { return *form_.host_; }
 
   private:
     QComboBox& box(form::List list) const {

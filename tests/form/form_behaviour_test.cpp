@@ -21,7 +21,7 @@ using korvane::ui::form::List;
 namespace form = korvane::ui::form;
 
 // The window as state: what the handlers left on it.
-struct FakeView final : form::FormView {
+struct FakeView final : form::FormView, korvane::download::Host {
     std::vector<std::string> lists[2];
     int chosen[2] = {-1, -1};
     bool enabled[5] = {true, true, true, true, true};  // as built
@@ -55,6 +55,7 @@ struct FakeView final : form::FormView {
         answers.erase(answers.begin());
         return answer;
     }
+    korvane::download::Host& host() override { return *this; }
     void setEnabled(Control control, bool on) override { enabled[int(control)] = on; }
     void setProgressVisible(bool) override {}
     void setProgressRange(float, float) override {}

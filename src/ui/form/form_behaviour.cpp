@@ -16,24 +16,24 @@ class FormBehaviour::EngineHost final : public download::Host {
         : view_(view), endRequested_(endRequested) {}
 
     void setEnabled(download::Control control, bool enabled) override {
-        view_.setEnabled(control, enabled);
+        view_.host().setEnabled(control, enabled);
     }
-    void setProgressVisible(bool visible) override { view_.setProgressVisible(visible); }
+    void setProgressVisible(bool visible) override { view_.host().setProgressVisible(visible); }
     void setProgressRange(float minimum, float maximum) override {
-        view_.setProgressRange(minimum, maximum);
+        view_.host().setProgressRange(minimum, maximum);
     }
-    void setProgressValue(float value) override { view_.setProgressValue(value); }
+    void setProgressValue(float value) override { view_.host().setProgressValue(value); }
     void setProgressText(std::int32_t position, std::int32_t total) override {
-        view_.setProgressText(position, total);
+        view_.host().setProgressText(position, total);
     }
-    void waitingForPrinter(PrinterWait wait) override { view_.waitingForPrinter(wait); }
+    void waitingForPrinter(PrinterWait wait) override { view_.host().waitingForPrinter(wait); }
     void showMessage(download::Outcome outcome, const std::string& text) override {
         if (!endRequested_) {
-            view_.showMessage(outcome, text);
+            view_.host().showMessage(outcome, text);
         }
     }
     void letPendingEventsRun() override {
-        view_.letPendingEventsRun();
+        view_.host().letPendingEventsRun();
         if (endRequested_) {
             throw download::DownloadAbandoned();
         }
@@ -58,21 +58,21 @@ void FormBehaviour::Form_Load() {
         view_.addListEntry(List::Speed, speed);
     }
     view_.chooseListEntry(List::Speed, 3);
-    view_.setEnabled(download::Control::SpeedList, false);
-    view_.setEnabled(download::Control::StartButton, false);
+    view_.host().setEnabled(download::Control::SpeedList, false);
+    view_.host().setEnabled(download::Control::StartButton, false);
     view_.showWindow();
 }
 
 void FormBehaviour::optCOM_Click(int index) {
     view_.clearList(List::Port);
     if (index == 0) {
-        view_.setEnabled(download::Control::SpeedList, true);
+        view_.host().setEnabled(download::Control::SpeedList, true);
         for (const char* port : {"COM1", "COM2", "COM3", "COM4"}) {
             view_.addListEntry(List::Port, port);
         }
     }
     if (index == 1) {
-        view_.setEnabled(download::Control::SpeedList, false);
+        view_.host().setEnabled(download::Control::SpeedList, false);
         for (const char* port : {"LPT1", "LPT2"}) {
             view_.addListEntry(List::Port, port);
         }
@@ -97,7 +97,7 @@ void FormBehaviour::fileChosen(const std::string& path) {
     firmwarePath_ = path;
     view_.setStartToolTip(startToolTip());
     view_.setStartColour(kLightGreen);
-    view_.setEnabled(download::Control::StartButton, true);
+    view_.host().setEnabled(download::Control::StartButton, true);
 }
 
 bool FormBehaviour::acceptsDrop(const std::vector<std::string>& localPaths) {
@@ -168,7 +168,7 @@ void FormBehaviour::cmdSTART_Click() {
         // locked.
         engineHost_->showMessage(download::Outcome::PortError, error.what());
         for (const auto control : download::kSelectionControls) {
-            view_.setEnabled(control, true);
+            view_.host().setEnabled(control, true);
         }
     }
     --downloadsRunning_;

@@ -18,12 +18,17 @@ inline constexpr Colour kLightGreen = 0x0080FF80;
 // The window as the toolkit draws it: what the handlers of FormBehaviour ask of it. Qt implements
 // it on Linux, Win32 on Windows; tests implement it with a recorder.
 //
-// The engine's half (download::Host) is part of it: enabling the five controls, the progress
+// The engine's half is the toolkit's download::Host: enabling the five controls, the progress
 // bar and Label3, the message box and the pause for pending events. FormBehaviour hands the
-// engine a host of its own that forwards to these and adds the end rule: once an end has been
+// engine a host of its own that forwards to it and adds the end rule: once an end has been
 // asked for, no message is shown and the next pause for events unwinds the download.
-class FormView : public download::Host {
+class FormView {
   public:
+    virtual ~FormView() = default;
+
+    // The toolkit's host, for as long as the view lives.
+    virtual download::Host& host() = 0;
+
     // cboPORT and cboSPEED: remove every entry, add one at the end, choose one by its index
     // (-1 for none), read the chosen index (-1 for none) and the chosen entry's text.
     virtual void clearList(List list) = 0;

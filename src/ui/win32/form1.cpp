@@ -432,36 +432,8 @@ std::string Form1::chooseFile(const std::string& title, const std::string& filte
     return ports::utf8FromWide(buffer.c_str());
 }
 
-void Form1::setEnabled(download::Control control, bool enabled) {
-    host_->setEnabled(control, enabled);
-}
-
-void Form1::setProgressVisible(bool visible) {
-    host_->setProgressVisible(visible);
-}
-
-void Form1::setProgressRange(float minimum, float maximum) {
-    host_->setProgressRange(minimum, maximum);
-}
-
-void Form1::setProgressValue(float value) {
-    host_->setProgressValue(value);
-}
-
-void Form1::setProgressText(std::int32_t position, std::int32_t total) {
-    host_->setProgressText(position, total);
-}
-
-void Form1::waitingForPrinter(PrinterWait wait) {
-    host_->waitingForPrinter(wait);
-}
-
-void Form1::showMessage(download::Outcome outcome, const std::string& text) {
-    host_->showMessage(outcome, text);
-}
-
-void Form1::letPendingEventsRun() {
-    host_->letPendingEventsRun();
+download::Host& Form1::host() {
+    return *host_;
 }
 
 void Form1::dropped(HDROP drop) {

@@ -67,15 +67,7 @@ class Form1 final : public form::FormView {
     std::string chooseFile(const std::string& title, const std::string& filter,
                            const std::string& fileName) override;
 
-    // download::Host
-    void setEnabled(download::Control control, bool enabled) override;
-    void setProgressVisible(bool visible) override;
-    void setProgressRange(float minimum, float maximum) override;
-    void setProgressValue(float value) override;
-    void setProgressText(std::int32_t position, std::int32_t total) override;
-    void waitingForPrinter(PrinterWait wait) override;
-    void showMessage(download::Outcome outcome, const std::string& text) override;
-    void letPendingEventsRun() override;
+    download::Host& host() override;
 
   private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
