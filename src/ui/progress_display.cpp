@@ -14,7 +14,7 @@ namespace korvane::ui {
 using form::barInt;
 
 ProgressDisplay::ProgressDisplay(QProgressBar& bar, QLabel& label, download::Clock* clock)
-    : bar_(bar), label_(label), clock_(clock != nullptr ? *clock : steadyClock_) {}
+    : bar_(bar), label_(label), pacer_(clock != nullptr ? *clock : steadyClock_) {}
 
 void ProgressDisplay::setVisible(bool visible) {
     bar_.setVisible(visible);
@@ -28,43 +28,35 @@ void ProgressDisplay::setRange(float minimum, float maximum) {
 
 void ProgressDisplay::setValue(float value) {
     // QProgressBar ignores a value outside its range; the bar must still move to the end.
-    value_ = barValue(value, bar_.minimum(), bar_.maximum());
+    pacer_.setValue(barValue(value, bar_.minimum(), bar_.maximum()));
     pushIfDue();
 }
 
 void ProgressDisplay::setText(std::int32_t position, std::int32_t total) {
-    text_ = Text{position, total};
+    pacer_.setText(position, total);
     pushIfDue();
 }
 
 void ProgressDisplay::pushIfDue() {
-    if (!value_ && !text_) {
-        return;
+    if (pacer_.due()) {
+        flush();
     }
-    if (lastPush_ && clock_.now() - *lastPush_ < kFrame) {
-        return;
-    }
-    flush();
 }
 
 void ProgressDisplay::flush() {
+    const auto push = pacer_.take();
     // The label first: the bar repaints at once, and the label's repaint joins it.
-    repaintPending_ = repaintPending_ || text_ || value_;
-    if (text_) {
-        label_.setText(
-            QString::fromStdString(download::formatProgressText(text_->position, text_->total)));
-        text_.reset();
+    if (push.text) {
+        label_.setText(QString::fromStdString(*push.text));
     }
-    if (value_) {
+    if (push.value) {
         // QProgressBar repaints itself at once, and only for a change of a whole chunk, and that
         // repaint does not always reach the screen before the next wait for the printer. With
         // updates held, re-enabling them asks for one repaint that joins the label's.
         bar_.setUpdatesEnabled(false);
-        bar_.setValue(*value_);
+        bar_.setValue(*push.value);
         bar_.setUpdatesEnabled(true);
-        value_.reset();
     }
-    lastPush_ = clock_.now();
 }
 
 void ProgressDisplay::paintNow() {

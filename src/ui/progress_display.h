@@ -1,24 +1,21 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <utility>
 
 #include "download/clock.h"
 #include "ui/form/bar_value.h"
+#include "ui/form/progress_pacer.h"
 
 class QLabel;
 class QProgressBar;
 
 namespace korvane::ui {
 
-// The bar and the "<position>/<total>" label of a download. The engine reports after every
-// byte, far faster than anyone can read; a repaint costs tens of microseconds, so the latest
-// values are kept and pushed into the widgets at most once per frame. flush() pushes them at
-// once: before a message and at the end, so the values the user is left with are exact.
+// The bar and the "<position>/<total>" label of a download, pushed into the widgets as the
+// pacer lets them: at most once per frame, and at once on flush().
 class ProgressDisplay {
   public:
-    static constexpr download::Clock::Duration kFrame = std::chrono::milliseconds(16);
+    static constexpr download::Clock::Duration kFrame = form::ProgressPacer::kFrame;
 
     // Times the pushes on its own clock unless given one, apart from the download's clock.
     ProgressDisplay(QProgressBar& bar, QLabel& label, download::Clock* clock = nullptr);
@@ -34,22 +31,13 @@ class ProgressDisplay {
     // Paints the bar and the label now, without letting any event run.
     void paintNow();
     // Whether values were pushed since the last call: their repaint waits in the event queue.
-    bool takeRepaintPending() { return std::exchange(repaintPending_, false); }
+    bool takeRepaintPending() { return pacer_.takeRepaintPending(); }
 
   private:
-    struct Text {
-        std::int32_t position;
-        std::int32_t total;
-    };
-
     QProgressBar& bar_;
     QLabel& label_;
     download::SteadyClock steadyClock_;
-    download::Clock& clock_;
-    std::optional<int> value_;
-    std::optional<Text> text_;
-    std::optional<download::Clock::TimePoint> lastPush_;
-    bool repaintPending_ = false;
+    form::ProgressPacer pacer_;
 };
 
 // The bar's integer value for a value handed over as a float, inside minimum..maximum.

@@ -39,37 +39,29 @@ void Win32Host::setProgressRange(float minimum, float maximum) {
 }
 
 void Win32Host::setProgressValue(float value) {
-    value_ = barValue(value, minimum_, maximum_);
+    pacer_.setValue(barValue(value, minimum_, maximum_));
     pushIfDue();
 }
 
 void Win32Host::setProgressText(std::int32_t position, std::int32_t total) {
-    text_ = std::make_pair(position, total);
+    pacer_.setText(position, total);
     pushIfDue();
 }
 
 void Win32Host::pushIfDue() {
-    if (!value_ && !text_) {
-        return;
+    if (pacer_.due()) {
+        flush();
     }
-    if (lastPush_ && clock_.now() - *lastPush_ < kFrame) {
-        return;
-    }
-    flush();
 }
 
 void Win32Host::flush() {
-    repaintPending_ = repaintPending_ || value_ || text_;
-    if (text_) {
-        const std::string text = download::formatProgressText(text_->first, text_->second);
-        SetWindowTextW(controls_.label3, ports::wideFromUtf8(text).c_str());
-        text_.reset();
+    const auto push = pacer_.take();
+    if (push.text) {
+        SetWindowTextW(controls_.label3, ports::wideFromUtf8(*push.text).c_str());
     }
-    if (value_) {
-        SendMessageW(controls_.progressBar, PBM_SETPOS, static_cast<WPARAM>(*value_), 0);
-        value_.reset();
+    if (push.value) {
+        SendMessageW(controls_.progressBar, PBM_SETPOS, static_cast<WPARAM>(*push.value), 0);
     }
-    lastPush_ = clock_.now();
 }
 
 void Win32Host::paintNow() {
@@ -84,7 +76,7 @@ void Win32Host::waitingForPrinter(PrinterWait wait) {
     } else {
         pushIfDue();
     }
-    if (std::exchange(repaintPending_, false)) {
+    if (pacer_.takeRepaintPending()) {
         paintNow();
     }
 }
@@ -103,8 +95,7 @@ void Win32Host::showMessage(download::Outcome, const std::string& text) {
 void Win32Host::letPendingEventsRun() {
     pushIfDue();
     const auto now = clock_.now();
-    if (std::exchange(repaintPending_, false) || !lastEvents_ ||
-        now - *lastEvents_ >= kEventSlice) {
+    if (pacer_.takeRepaintPending() || !lastEvents_ || now - *lastEvents_ >= kEventSlice) {
         pump_();
         lastEvents_ = clock_.now();
     }

@@ -11,6 +11,7 @@
 
 #include "download/clock.h"
 #include "download/host.h"
+#include "ui/form/progress_pacer.h"
 
 namespace korvane::ui::win32 {
 
@@ -31,7 +32,7 @@ struct HostControls {
 // printer the exact values are shown.
 class Win32Host final : public download::Host {
   public:
-    static constexpr download::Clock::Duration kFrame = std::chrono::milliseconds(16);
+    static constexpr download::Clock::Duration kFrame = form::ProgressPacer::kFrame;
     static constexpr download::Clock::Duration kEventSlice = std::chrono::milliseconds(1);
 
     // pump handles the queued messages; endAsked tells whether the user has asked the program
@@ -61,13 +62,10 @@ class Win32Host final : public download::Host {
     std::function<void()> pump_;
     std::function<bool()> endAsked_;
     download::SteadyClock clock_;
+    form::ProgressPacer pacer_{clock_};
     int minimum_ = 0;
     int maximum_ = 100;
-    std::optional<int> value_;
-    std::optional<std::pair<std::int32_t, std::int32_t>> text_;
-    std::optional<download::Clock::TimePoint> lastPush_;
     std::optional<download::Clock::TimePoint> lastEvents_;
-    bool repaintPending_ = false;
 };
 
 }  // namespace korvane::ui::win32
