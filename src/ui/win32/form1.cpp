@@ -42,13 +42,8 @@ enum Id : int {
     kIdMenuExit,
 };
 
-struct FaceSearch {
-    const wchar_t* face;
-    bool found;
-};
-
-int CALLBACK faceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM data) {
-    reinterpret_cast<FaceSearch*>(data)->found = true;
+int CALLBACK faceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
     return 0;
 }
 
@@ -56,11 +51,11 @@ bool hasFace(const wchar_t* face) {
     LOGFONTW query{};
     query.lfCharSet = DEFAULT_CHARSET;
     lstrcpynW(query.lfFaceName, face, LF_FACESIZE);
-    FaceSearch search{face, false};
+    bool found = false;
     HDC screen = GetDC(nullptr);
-    EnumFontFamiliesExW(screen, &query, faceFound, reinterpret_cast<LPARAM>(&search), 0);
+    EnumFontFamiliesExW(screen, &query, faceFound, reinterpret_cast<LPARAM>(&found), 0);
     ReleaseDC(nullptr, screen);
-    return search.found;
+    return found;
 }
 
 // The named face when the system has it, else a fixed-pitch face of the same size and weight.
@@ -148,11 +143,7 @@ Form1::~Form1() {
     if (hwnd_ != nullptr) {
         DestroyWindow(hwnd_);
     }
-    for (HFONT font : {fixedFont_, buttonFont_, windowFont_}) {
-        if (font != nullptr) {
-            DeleteObject(font);
-        }
-    }
+    deleteFonts();
     if (accelerators_ != nullptr) {
         DestroyAcceleratorTable(accelerators_);
     }
@@ -213,14 +204,18 @@ void Form1::createToolTips() {
     SendMessageW(toolTip_, TTM_SETMAXTIPWIDTH, 0, 600);
 }
 
-void Form1::applyResolution(UINT dpi, const RECT* suggested) {
-    dpi_ = dpi;
-    const int scale = static_cast<int>(dpi);
+void Form1::deleteFonts() {
     for (HFONT font : {fixedFont_, buttonFont_, windowFont_}) {
         if (font != nullptr) {
             DeleteObject(font);
         }
     }
+}
+
+void Form1::applyResolution(UINT dpi, const RECT* suggested) {
+    dpi_ = dpi;
+    const int scale = static_cast<int>(dpi);
+    deleteFonts();
     fixedFont_ = makeFont(L"Fixedsys", 9, FW_NORMAL, ANSI_CHARSET, dpi);
     buttonFont_ = makeFont(L"MS Gothic", 12, FW_BOLD, ANSI_CHARSET, dpi);
     // The window's own font; it shows on no control.
@@ -348,8 +343,8 @@ int Form1::chosenListEntry(form::List list) const {
 }
 
 std::string Form1::chosenListText(form::List list) const {
-    const auto index = SendMessageW(listOf(list), CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR) {
+    const int index = chosenListEntry(list);
+    if (index < 0) {
         return {};
     }
     const auto length = SendMessageW(listOf(list), CB_GETLBTEXTLEN, index, 0);

@@ -76,6 +76,7 @@ class Form1 final : public form::FormView {
     void createControls();
     void createMenu();
     void createToolTips();
+    void deleteFonts();
     void applyResolution(UINT dpi, const RECT* suggested);
     void placeWindow(UINT dpi, const RECT* suggested);
     void giveInitialFocus();

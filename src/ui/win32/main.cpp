@@ -13,7 +13,6 @@
 #include "ports/windows/system_text.h"
 #include "ui/win32/form1.h"
 #include "ui/win32/program_ports.h"
-#include "ui/win32/win32_host.h"
 
 namespace {
 

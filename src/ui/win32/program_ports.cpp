@@ -8,7 +8,6 @@
 #include "ports/windows/inpout_parallel_ports.h"
 #include "ports/windows/system_text.h"
 #include "ports/windows/win32_serial_port.h"
-#include "ui/win32/win32_host.h"
 
 namespace korvane::ui::win32 {
 
