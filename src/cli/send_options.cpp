@@ -91,29 +91,28 @@ std::optional<std::string> normalisePort(const std::string& asGiven, const std::
 }  // namespace
 
 std::string sendUsage() {
-    return "Usage:\n"
-           "  korvane-cli send --serial PORT [--baud 4800|9600|19200|38400] [OPTIONS] FILE\n"
-           "  korvane-cli send --parallel PORT [OPTIONS] FILE\n"
-           "  korvane-cli send --serial PORT --serial PORT --parallel PORT ... [OPTIONS] FILE\n"
-           "\n"
-           "\n" +
-           std::string(ports::portNamesHelp()) +
-           "                       Give several ports to flash several printers at once.\n"
-           "  -b, --baud SPEED     4800, 9600, 19200 or 38400 (default 38400; serial only)\n"
-           "  -q, --quiet          no progress and no device line; a failure still says why\n"
-           "      --trace          one timestamped line per record sent, on standard error\n"
-           "      --log FILE       write the trace to FILE instead (appended); implies --trace\n"
-           "      --json           one JSON object per port on standard output, one a line\n"
-           "  -h, --help           this text\n"
-           "  --                   ends the options: a FILE may then start with '-'\n"
-           "\n"
-           "Options take their value after a space or '=' (--baud=9600, -b9600). 'korvane-cli "
-           "ports'\n"
-           "shows which device each COM and LPT choice is.\n"
-           "Exit 0: success (every port); 1: the printer failed the transfer; 2: usage error;\n"
-           "3: file, image or port error; with several ports the highest of the failures'; 128 + "
-           "N:\n"
-           "stopped by signal N.\n";
+    const std::string usage =
+        "Usage:\n"
+        "  korvane-cli send --serial PORT [--baud 4800|9600|19200|38400] [OPTIONS] FILE\n"
+        "  korvane-cli send --parallel PORT [OPTIONS] FILE\n"
+        "  korvane-cli send --serial PORT --serial PORT --parallel PORT ... [OPTIONS] FILE\n"
+        "\n";
+    const std::string options =
+        "                       Give several ports to flash several printers at once.\n"
+        "  -b, --baud SPEED     4800, 9600, 19200 or 38400 (default 38400; serial only)\n"
+        "  -q, --quiet          no progress and no device line; a failure still says why\n"
+        "      --trace          one timestamped line per record sent, on standard error\n"
+        "      --log FILE       write the trace to FILE instead (appended); implies --trace\n"
+        "      --json           one JSON object per port on standard output, one a line\n"
+        "  -h, --help           this text\n"
+        "  --                   ends the options: a FILE may then start with '-'\n"
+        "\n"
+        "Options take their value after a space or '=' (--baud=9600, -b9600). 'korvane-cli ports'\n"
+        "shows which device each COM and LPT choice is.\n"
+        "Exit 0: success (every port); 1: the printer failed the transfer; 2: usage error;\n"
+        "3: file, image or port error; 4: an output asked for could not be written; with several\n"
+        "ports the highest of the failures'; 128 + N: stopped by signal N.\n";
+    return usage + ports::portNamesHelp() + options;
 }
 
 SendParse parseSendOptions(const std::vector<std::string>& args) {
