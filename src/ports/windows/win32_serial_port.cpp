@@ -9,7 +9,6 @@
 #include "download/host.h"
 #include "download/port_error.h"
 #include "ports/environment_variable.h"
-#include "ports/serial_settings.h"
 #include "ports/stop_request.h"
 #include "ports/windows/system_text.h"
 
