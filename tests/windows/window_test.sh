@@ -54,6 +54,7 @@ fi
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$work/com1" /f >/dev/null 2>&1
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+"$(dirname "$0")/wine-prefix" "$WINEPREFIX" version
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
 wineserver -p 2>/dev/null  # kept warm for the cases
@@ -180,10 +181,13 @@ places=(
 # Pixels of a twips edge at a resolution, rounded half up.
 px() { echo $((($1 * $2 + 720) / 1440)); }
 
-check_layout() {  # DPI
-    local dpi=$1 report=$work/layout-$1.txt
+check_layout() {  # DPI per-monitor|system: the resolution and how the window learns it
+    local dpi=$1 path=$2 report=$work/layout-$1-$2.txt
+    local seam=()
+    # Windows 7 and 8.1 have no per-monitor calls; the switch takes that path here.
+    [ "$path" = system ] && seam=(--system-dpi)
     rm -f "$report"
-    wine "$exe" --layout-report "$(winpath "$report")" >/dev/null 2>&1
+    wine "$exe" "${seam[@]}" --layout-report "$(winpath "$report")" >/dev/null 2>&1
     [ -s "$report" ] || { fail "no layout report at $dpi dpi"; return; }
     tr -d '\r' <"$report" >"$report.txt"
     local row name x y w h tl tt tw th want got
@@ -202,7 +206,7 @@ $(($(px $((tl + tw)) "$dpi") - $(px "$tl" "$dpi"))) $(($(px $((tt + th)) "$dpi")
     got=$(grep '^client ' "$report.txt")
     [ "$got" = "$want" ] || fail "$dpi dpi: client area \"$got\", the design says \"$want\""
     got=$(grep '^dpi ' "$report.txt")
-    [ "$got" = "dpi $dpi" ] || fail "the window runs at \"$got\", not $dpi"
+    [ "$got" = "dpi $dpi $path" ] || fail "the window runs at \"$got\", not $dpi $path"
     # Fixedsys 9 pt, MS Gothic and Tahoma 12 pt: the cell heights the point sizes give.
     local font points weight cell
     for font in "fixedFont 9 400" "buttonFont 12 700" "windowFont 12 700"; do
@@ -223,13 +227,17 @@ $(($(px $((tl + tw)) "$dpi") - $(px "$tl" "$dpi"))) $(($(px $((tt + th)) "$dpi")
 }
 
 # --- the cases ------------------------------------------------------------------------------
-case_layout_96() { check_layout 96; }
+case_layout_96() {
+    check_layout 96 per-monitor
+    check_layout 96 system
+}
 
 case_layout_144() {
     wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
     wineserver -k
     wineserver -w
-    check_layout 144
+    check_layout 144 per-monitor
+    check_layout 144 system
     wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
     wineserver -k
     wineserver -w

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ports/windows/system_text.h"
+#include "ui/win32/dpi.h"
 #include "ui/win32/layout.h"
 #include "ui/win32/win32_host.h"
 
@@ -127,7 +128,7 @@ Form1::Form1(HINSTANCE instance, FormServices services)
     createMenu();
     createControls();
     createToolTips();
-    applyResolution(GetDpiForWindow(hwnd_), nullptr);
+    applyResolution(windowDpi(hwnd_), nullptr);
     DragAcceptFiles(hwnd_, TRUE);
 
     const HostControls hostControls{
@@ -258,7 +259,7 @@ void Form1::placeWindow(UINT dpi, const RECT* suggested) {
     const int scale = static_cast<int>(dpi);
     RECT frame{0, 0, twipsToPixels(kClientTwips.width, scale),
                twipsToPixels(kClientTwips.height, scale)};
-    AdjustWindowRectExForDpi(&frame, kWindowStyle, TRUE, kWindowExStyle, dpi);
+    adjustWindowRectForDpi(frame, kWindowStyle, true, kWindowExStyle, dpi);
     int left = twipsToPixels(kClientTwips.left, scale) + frame.left;
     int top = twipsToPixels(kClientTwips.top, scale) + frame.top;
     if (suggested != nullptr) {
@@ -548,7 +549,7 @@ std::wstring Form1::layoutReport() const {
     ClientToScreen(hwnd_, &origin);
     out << L"client " << origin.x << L' ' << origin.y << L' ' << client.right << L' '
         << client.bottom << L'\n';
-    out << L"dpi " << dpi_ << L'\n';
+    out << L"dpi " << dpi_ << (perMonitorDpi() ? L" per-monitor" : L" system") << L'\n';
     out << L"fixedFont " << faceOf(fixedFont_) << L'\n';
     out << L"buttonFont " << faceOf(buttonFont_) << L'\n';
     out << L"windowFont " << faceOf(windowFont_) << L'\n';

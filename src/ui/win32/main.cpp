@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "download/clock.h"
+#include "image/firmware_file.h"
 #include "korvane/version.h"
 #include "ports/windows/system_text.h"
+#include "ui/win32/dpi.h"
 #include "ui/win32/form1.h"
 #include "ui/win32/program_ports.h"
 
@@ -57,6 +59,8 @@ struct Arguments {
     std::wstring file;
     // For the tests: where to write the window's layout, after which the program ends.
     std::wstring layoutReport;
+    // For the tests: the system's resolution only, as on Windows 7 and 8.1.
+    bool systemDpi = false;
     std::string error;
 };
 
@@ -70,6 +74,8 @@ Arguments parse(const std::vector<std::wstring>& words) {
             arguments.version = true;
         } else if (word == L"--layout-report" && i + 1 < words.size()) {
             arguments.layoutReport = words[++i];
+        } else if (word == L"--system-dpi") {
+            arguments.systemDpi = true;
         } else if (word.starts_with(L"-") || !arguments.file.empty()) {
             arguments.error = "korvane: unexpected argument " + korvane::ports::utf8FromWide(word) +
                               "\r\n" + kUsage;
@@ -105,6 +111,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         return 0;
     }
 
+    if (arguments.systemDpi) {
+        korvane::ui::win32::useSystemDpiOnly();
+    }
+    // A firmware file that another program holds is told as such, not as a refused permission.
+    korvane::image::setOpenFailureAccount(korvane::ports::fileInUseText);
     korvane::ui::win32::ProgramPorts ports;
     korvane::download::SteadyClock clock;
     korvane::ui::win32::Form1 form(
