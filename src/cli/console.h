@@ -28,8 +28,10 @@ class ConsoleSetup {
 // name in any language arrives whole).
 std::vector<std::string> commandLineWords(int argc, char** argv);
 
-// Whether standard error is a terminal that can draw the live bar; else plain lines.
-bool errorsGoToLiveTerminal();
+// How standard error can redraw a line in place: not at all (a pipe or a file), by a carriage
+// return only (a console without escape sequences, as on Windows 7), or with escape sequences.
+enum class LiveTerminal { None, ReturnOnly, Escapes };
+LiveTerminal liveTerminal();
 
 // The width of the terminal behind standard error, in columns; 80 when unknown.
 int terminalColumns();

@@ -20,8 +20,8 @@ std::vector<std::string> commandLineWords(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);
 }
 
-bool errorsGoToLiveTerminal() {
-    return ::isatty(STDERR_FILENO) == 1;
+LiveTerminal liveTerminal() {
+    return ::isatty(STDERR_FILENO) == 1 ? LiveTerminal::Escapes : LiveTerminal::None;
 }
 
 int terminalColumns() {

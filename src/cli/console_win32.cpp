@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cli/console.h"
+#include "image/firmware_file.h"
 #include "ports/windows/system_text.h"
 
 namespace korvane::cli {
@@ -17,6 +18,8 @@ struct ConsoleSetup::Saved {
 };
 
 ConsoleSetup::ConsoleSetup() : saved_(std::make_unique<Saved>()) {
+    // A firmware file that another program holds is told as such, not as a refused permission.
+    image::setOpenFailureAccount(ports::fileInUseText);
     saved_->codePage = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
     DWORD mode = 0;
@@ -50,11 +53,15 @@ std::vector<std::string> commandLineWords(int, char**) {
     return words;
 }
 
-bool errorsGoToLiveTerminal() {
-    // A console that took the escape sequences; a pipe, a file or an old console has none.
+LiveTerminal liveTerminal() {
+    // A pipe or a file has no console mode. A console before Windows 10 refuses the escape
+    // sequences' mode, and would print them as they are.
     DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0 &&
-           (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    if (GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) == 0) {
+        return LiveTerminal::None;
+    }
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ? LiveTerminal::Escapes
+                                                            : LiveTerminal::ReturnOnly;
 }
 
 int terminalColumns() {

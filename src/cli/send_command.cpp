@@ -47,7 +47,7 @@ PortResult runOne(const PortChoice& choice, const SendContext& context, OutputCh
     if (!options.quiet) {
         describePort(choice);
     }
-    TerminalHost host({.progressBar = !options.quiet && errorsGoToLiveTerminal(),
+    TerminalHost host({.progressBar = options.quiet ? LiveTerminal::None : liveTerminal(),
                        .summary = !options.quiet,
                        .successToStderr = options.json,
                        .output = &output},
@@ -173,11 +173,13 @@ std::vector<PortResult> runSeveral(const SendContext& context, OutputCheck& outp
         }
         labels.push_back(printable(choice.port));
     }
-    // Trace lines on the terminal would scroll the board away: it prints plain lines then.
+    // Trace lines on the terminal would scroll the board away, and a terminal without escape
+    // sequences cannot go back up to its lines: it prints plain lines then.
     const bool traceOnTerminal = options.trace && options.logFile.empty();
-    const auto mode = options.quiet                                  ? ProgressBoard::Mode::None
-                      : errorsGoToLiveTerminal() && !traceOnTerminal ? ProgressBoard::Mode::Live
-                                                                     : ProgressBoard::Mode::Plain;
+    const bool liveBoard = liveTerminal() == LiveTerminal::Escapes && !traceOnTerminal;
+    const auto mode = options.quiet ? ProgressBoard::Mode::None
+                      : liveBoard   ? ProgressBoard::Mode::Live
+                                    : ProgressBoard::Mode::Plain;
     ProgressBoard board(labels, mode);
     std::vector<PortResult> results(options.ports.size());
     const auto refused =

@@ -69,7 +69,7 @@ void TerminalHost::setProgressRange(float, float maximum) {
 void TerminalHost::setProgressText(std::int32_t position, std::int32_t total) {
     lastPosition_ = position;
     lastTotal_ = total;
-    if (!output_.progressBar) {
+    if (output_.progressBar == LiveTerminal::None) {
         return;
     }
     const auto now = Clock::now();
@@ -82,9 +82,16 @@ void TerminalHost::setProgressText(std::int32_t position, std::int32_t total) {
 
 void TerminalHost::drawBar() {
     const double seconds = std::chrono::duration<double>(Clock::now() - startedAt_).count();
-    // Back to the line's start and clear it, so a shorter line leaves nothing behind.
-    std::fprintf(stderr, "\r%s\x1b[K",
-                 progressLine(lastPosition_, lastTotal_, seconds, terminalColumns()).c_str());
+    std::string line = progressLine(lastPosition_, lastTotal_, seconds, terminalColumns());
+    // Back to the line's start and clear the rest, so a shorter line leaves nothing behind:
+    // with the escape sequence where the terminal takes it, else by writing over it.
+    const bool escapes = output_.progressBar == LiveTerminal::Escapes;
+    const std::size_t length = line.size();
+    if (!escapes && length < barLength_) {
+        line.append(barLength_ - length, ' ');
+    }
+    barLength_ = length;
+    std::fprintf(stderr, "\r%s%s", line.c_str(), escapes ? "\x1b[K" : "");
     std::fflush(stderr);
     barDrawn_ = true;
 }
@@ -114,7 +121,10 @@ void TerminalHost::showMessage(download::Outcome outcome, const std::string& tex
             std::cout << line << std::flush;
         }
     } else {
-        std::cerr << printable(text) << '\n';
+        // An empty file's two lines name no file: their break is kept.
+        std::cerr << (outcome == download::Outcome::EmptyFile ? printableLines(text)
+                                                              : printable(text))
+                  << '\n';
         if (const std::string detail = detailFor(outcome); !detail.empty()) {
             std::cerr << printableLines(detail) << '\n';
         }

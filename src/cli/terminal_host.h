@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/cli_host.h"
+#include "cli/console.h"
 
 namespace korvane::cli {
 
@@ -17,7 +18,7 @@ class OutputCheck;
 class TerminalHost final : public CliHost {
   public:
     struct Output {
-        bool progressBar = false;       // the live bar (standard error is a terminal)
+        LiveTerminal progressBar = LiveTerminal::None;  // the live bar, and how it is redrawn
         bool summary = false;           // the closing line with bytes, time and rate
         bool successToStderr = false;   // standard output carries something else (--json)
         OutputCheck* output = nullptr;  // where standard output's success is checked
@@ -38,6 +39,7 @@ class TerminalHost final : public CliHost {
     Output output_;
     bool started_ = false;
     bool barDrawn_ = false;
+    std::size_t barLength_ = 0;  // of the line last drawn, for a redraw without escapes
     Clock::time_point startedAt_{};
     Clock::time_point lastDrawn_{};
 };

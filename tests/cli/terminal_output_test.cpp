@@ -1,5 +1,6 @@
 // What a terminal shows of a download: names that cannot drive the terminal, a bar that fits
-// its width, and sane figures from the first update.
+// its width, sane figures from the first update, and no escape sequence where the terminal
+// takes none.
 #include <gtest/gtest.h>
 
 #include "cli/printable.h"
@@ -59,6 +60,32 @@ TEST(TerminalOutput, TheBarFitsTheTerminalAndTheRateIsSane) {
         }
     }
     EXPECT_EQ(summaryLine(32736, 8.0), "32736 bytes in 8.0 s (4.0 KiB/s)");
+}
+
+TEST(TerminalOutput, TheBarIsRedrawnOnlyAsTheTerminalCan) {
+    struct Row {
+        LiveTerminal terminal;
+        const char* has;    // "" for none
+        const char* lacks;  // "" for none
+    };
+    const Row rows[] = {
+        {LiveTerminal::None, "", "\r"},
+        {LiveTerminal::None, "", "\x1b"},
+        {LiveTerminal::ReturnOnly, "\r[", "\x1b"},
+        {LiveTerminal::Escapes, "\x1b[K", ""},
+    };
+    for (const auto& row : rows) {
+        testing::internal::CaptureStderr();
+        TerminalHost host({.progressBar = row.terminal});
+        host.setProgressRange(1.0F, 100.0F);
+        host.setProgressText(100, 100);
+        host.showMessage(download::Outcome::PrinterFailed, "failed");
+        const std::string shown = testing::internal::GetCapturedStderr();
+        EXPECT_NE(shown.find(row.has), std::string::npos) << shown;
+        if (*row.lacks != '\0') {
+            EXPECT_EQ(shown.find(row.lacks), std::string::npos) << shown;
+        }
+    }
 }
 
 }  // namespace
