@@ -8,6 +8,7 @@
 
 #include "cli/log_file.h"
 #include "cli/printable.h"
+#include "image/firmware_file.h"
 #include "ports/windows/system_text.h"
 
 namespace korvane::cli {
@@ -25,6 +26,10 @@ std::FILE* openLogFile(const std::string& path) {
     // already move its lines.
     if (path.rfind("\\\\.\\", 0) == 0 || path.rfind("//./", 0) == 0) {
         throw refused(path, "it names a device or a pipe");
+    }
+    // NUL, CON, AUX, COM8 ... are devices in every folder, whatever their extension.
+    if (image::isWindowsDeviceName(path)) {
+        throw refused(path, "it is a device");
     }
     // The name came from the wide command line as UTF-8; the system takes it back as UTF-16.
     const std::wstring name = ports::wideFromUtf8(path);

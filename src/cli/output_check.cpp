@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli/exit_status.h"
+#include "cli/write_error.h"
 
 namespace korvane::cli {
 
@@ -19,8 +20,10 @@ void OutputCheck::toStdout(std::string_view text, const std::string& what) {
     errno = 0;
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
         std::fflush(stdout) != 0) {
+        // Read before anything else can touch the system's last error.
+        const int error = writeErrorOf(errno);
         stdoutFailed_ = true;
-        failed(what + " to standard output", errno);
+        failed(what + " to standard output", error);
     }
 }
 
@@ -30,8 +33,9 @@ void OutputCheck::closeStdout() {
     }
     errno = 0;
     if (std::fclose(stdout) != 0) {
+        const int error = writeErrorOf(errno);
         stdoutFailed_ = true;
-        failed(stdoutWhat_ + " to standard output (at its close)", errno);
+        failed(stdoutWhat_ + " to standard output (at its close)", error);
     }
 }
 

@@ -47,7 +47,8 @@ DownloadResult DownloadSequence::runLocked(const UserChoices& choices) {
         return endWith(Outcome::FileError, image::describeLoadFailure(loaded, file));
     }
     if (loaded.bytes.empty()) {
-        return endWith(Outcome::EmptyFile, messages::kFileNotOpen);
+        return endWith(Outcome::EmptyFile,
+                       std::string(messages::kFileNotOpen) + '\n' + messages::kFileEmpty);
     }
     firmwareBytes_ = std::move(loaded.bytes);
 

@@ -23,6 +23,15 @@ const char* kindOf(std::filesystem::file_type type) {
     }
 }
 
+// Where paths are Windows paths, a device's reserved name opens the device.
+constexpr bool kWindowsPaths = std::filesystem::path::preferred_separator == L'\\';
+
+OpenFailureAccount openFailureAccount = nullptr;
+
+char upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 LoadResult failed(LoadFailure failure, std::string reason) {
     LoadResult result;
     result.failure = failure;
@@ -32,9 +41,41 @@ LoadResult failed(LoadFailure failure, std::string reason) {
 
 }  // namespace
 
+bool isWindowsDeviceName(std::string_view path) {
+    if (path.starts_with("\\\\.\\") || path.starts_with("//./")) {
+        return true;
+    }
+    std::string_view name = path.substr(path.find_last_of("\\/") + 1);
+    if (name.size() > 2 && name[1] == ':') {
+        name.remove_prefix(2);  // a drive's current folder: C:NUL
+    }
+    // What stands before the first dot, trailing spaces and a colon cut: "con .DPX", "COM8:".
+    name = name.substr(0, name.find('.'));
+    while (!name.empty() && (name.back() == ' ' || name.back() == ':')) {
+        name.remove_suffix(1);
+    }
+    std::string base;
+    for (const char c : name) {
+        base += upper(c);
+    }
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
+        base == "CONOUT$") {
+        return true;
+    }
+    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
+void setOpenFailureAccount(OpenFailureAccount account) {
+    openFailureAccount = account;
+}
+
 LoadResult loadFirmwareFile(const std::filesystem::path& path) {
     // Opening a FIFO waits for a writer that may never come, and a device or socket is no
     // firmware: only a regular file is opened at all.
+    if (kWindowsPaths && isWindowsDeviceName(utf8Of(path))) {
+        return failed(LoadFailure::NotRegular, "it is a device, not a regular file");
+    }
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(path, ec);
     if (status.type() == std::filesystem::file_type::directory) {
@@ -48,7 +89,13 @@ LoadResult loadFirmwareFile(const std::filesystem::path& path) {
     // bits wide on every system, so a file past the limit is told as too large.
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        return failed(LoadFailure::CannotOpen, std::strerror(errno));
+        const int error = errno;
+        if (const std::string account =
+                openFailureAccount != nullptr ? openFailureAccount(path) : "";
+            !account.empty()) {
+            return failed(LoadFailure::InUse, account);
+        }
+        return failed(LoadFailure::CannotOpen, std::strerror(error));
     }
     // The size comes from the open stream, so a file replaced between the check and the
     // read cannot make us read a length that does not belong to it.
@@ -91,6 +138,9 @@ std::string describeLoadFailure(const LoadResult& result, const std::filesystem:
         case LoadFailure::CannotOpen:
             return "Cannot open the firmware file " + name + ": " + result.reason +
                    ". Check the name and that you may read it.";
+        case LoadFailure::InUse:
+            return "Cannot open the firmware file " + name + ": " + result.reason +
+                   ". Close it there, then try again.";
         case LoadFailure::IsDirectory:
         case LoadFailure::NotRegular:
             return "Cannot load " + name + ": " + result.reason + ". Choose a .DPX file.";

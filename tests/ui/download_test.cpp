@@ -128,8 +128,9 @@ void DownloadTest::ends_data() {
     QTest::newRow("parallel printer busy")
         << 1 << sample("small.DPX") << Printer([](TestWindow& w) { w.parallel.status = 0x7F; })
         << "Printer Port Error. (Code : 7F)";
-    QTest::newRow("empty file") << 0 << sample("empty.DPX") << ready
-                                << QString(messages::kFileNotOpen);
+    QTest::newRow("empty file")
+        << 0 << sample("empty.DPX") << ready
+        << "Firmware file not open.\nThe file is empty (0 bytes): there is nothing to send.";
     QTest::newRow("no marker") << 1 << sample("no-marker.DPX") << ready << "~no-marker.DPX";
     QTest::newRow("missing file") << 0 << sample("missing.DPX") << ready << "~missing.DPX";
     QTest::newRow("serial port held") << 0 << sample("small.DPX") << Printer([](TestWindow& w) {

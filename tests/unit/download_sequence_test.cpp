@@ -30,7 +30,11 @@ TEST(DownloadSequence, RefusesBadFilesBeforeTouchingAPort) {
         std::string messagePart;
     };
     const Row rows[] = {
-        {"empty file", true, {}, Outcome::EmptyFile, "Firmware file not open."},
+        {"empty file",
+         true,
+         {},
+         Outcome::EmptyFile,
+         "Firmware file not open.\nThe file is empty (0 bytes)"},
         {"no marker (serial)", true, image("ABC|DEF|"), Outcome::ImageError, "offset 10"},
         {"no marker where the parallel walk looks", false, image("AB^CDEF|"), Outcome::ImageError,
          "offset 9"},

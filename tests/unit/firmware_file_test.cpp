@@ -75,6 +75,42 @@ TEST_F(FirmwareFileTest, FilesThatCannotBeLoadedSayWhy) {
     }
 }
 
+// Windows opens a device for these names in any folder; on Windows they are refused unopened.
+TEST_F(FirmwareFileTest, WindowsDeviceNamesAreToldFromFileNames) {
+    const std::pair<const char*, bool> rows[] = {
+        {"NUL", true},
+        {"con", true},
+        {"AUX", true},
+        {"prn", true},
+        {"COM1", true},
+        {"COM8:", true},
+        {"lpt9", true},
+        {"con.DPX", true},
+        {"NUL .DPX", true},
+        {"C:\\work\\aux.dpx", true},
+        {"D:/work/Com3.tar.gz", true},
+        {"C:nul", true},
+        {"\\\\.\\COM10", true},
+        {"//./COM10", true},
+        {"CONOUT$", true},
+        {"COM10", false},
+        {"COM0", false},
+        {"LPT", false},
+        {"console.DPX", false},
+        {"firmware.DPX", false},
+        {"C:\\nul\\firmware.DPX", false},
+        {"acon.DPX", false},
+    };
+    for (const auto& [name, device] : rows) {
+        EXPECT_EQ(isWindowsDeviceName(name), device) << name;
+        if (device && fs::path::preferred_separator == L'\\') {
+            const auto result = loadFirmwareFile(pathFromUtf8(name));
+            EXPECT_EQ(result.failure, LoadFailure::NotRegular) << name;
+            EXPECT_EQ(result.reason, "it is a device, not a regular file") << name;
+        }
+    }
+}
+
 // A name in any language is opened by that name, and the messages give it back in UTF-8.
 TEST_F(FirmwareFileTest, NamesInAnyLanguageAreOpenedAndToldAsUtf8) {
     struct Row {

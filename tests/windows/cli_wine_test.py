@@ -102,7 +102,18 @@ rows = [
      0, "Firmware Download Success.", True),
     ("a folder as the log", [], ["send", "--log", "FOLDER", "-s", "COM20", "FILE"], 3,
      "cannot open the log file", False),
+    # Device names, as the firmware or as the log, are refused unopened: opening one reads a
+    # console or moves a port's lines.
+    *[(f"{name} as the firmware file", [], ["send", "-s", "COM20", name], 3,
+       "it is a device, not a regular file", False)
+      for name in ["NUL", "CON", "AUX", "COM1", "\\\\.\\COM10", "con.DPX"]],
+    *[(f"{name} as the log", [], ["send", "--log", name, "-s", "COM20", "FILE"], 3,
+       "it is a device", False) for name in ["AUX", "COM8", "CON"]],
+    ("an empty firmware file", [], ["send", "-s", "COM20", "EMPTY"], 3,
+     "The file is empty (0 bytes)", False),
 ]
+empty = os.path.join(scratch, "empty.DPX")
+open(empty, "wb").close()
 
 for name, faults, words, status, phrase, whole in rows:
     sims = [start_sim(i, f) for i, f in enumerate(faults)]
@@ -116,7 +127,7 @@ for name, faults, words, status, phrase, whole in rows:
         elif word.startswith("OWN") or word.startswith("DEVICE"):
             com = sims[int(word.lstrip("OWNDEVIC")) - 1][2]
             word = f"COM{com}" if word.startswith("OWN") else f"\\\\.\\COM{com}"
-        named = {"FILE": demo, "LOG": unicode_log, "FOLDER": scratch}
+        named = {"FILE": demo, "LOG": unicode_log, "FOLDER": scratch, "EMPTY": empty}
         args.append(windows(named[word]) if word in named else word)
     try:
         code, out, err = run(args, env)
@@ -143,6 +154,27 @@ for name, faults, words, status, phrase, whole in rows:
 if not os.path.exists(unicode_log) or os.path.getsize(unicode_log) == 0:
     failures.append(f"a log named in any language: nothing at {unicode_log!r}: "
                     f"{os.listdir(scratch)!r}")
+
+# A success whose standard output is a pipe that nobody reads any more keeps its status.
+process, summary, com = start_sim(0, [])
+closed = subprocess.Popen([wine_run, prefix, cli, "send", "-s", f"COM{com}", windows(demo)],
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+closed.stdout.close()
+err = closed.stderr.read().decode("utf-8", "replace")
+if closed.wait(timeout=90) != 0 or summary_of(summary).get("ended") != "completed":
+    failures.append(f"closed pipe: exit {closed.returncode}, {summary_of(summary)}: {err!r}")
+process.wait(timeout=10)
+
+# A firmware file that another program holds without sharing is told as such.
+holder = subprocess.Popen([wine_run, prefix, console_driver, "--hold", windows(demo)],
+                          stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+if holder.stdout.readline().strip() != b"held":
+    failures.append("the holder could not open the firmware file")
+code, out, err = run(["check", windows(demo)], {})
+holder.stdin.close()
+holder.wait(timeout=30)
+if code != 3 or "another program is using it" not in err:
+    failures.append(f"a held firmware file: exit {code}: {err!r}")
 
 # check --json against the schema, and the image's name in UTF-8.
 validator = jsonschema.Draft202012Validator(json.load(open(schema_path)))

@@ -3,12 +3,35 @@
 // to the file RESULT what the console has once PROGRAM has ended:
 //   status=N page=N mode_before=N mode_after=N
 // A program that shares its shell's console must leave both as it found them.
+//
+// console_driver --hold FILE: opens FILE sharing it with nobody, as some programs do, says
+// "held" and keeps it until its standard input ends.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
+namespace {
+
+int hold(const wchar_t* path) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 2;
+    }
+    std::printf("held\n");
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    CloseHandle(file);
+    return 0;
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 3 && std::wstring(argv[1]) == L"--hold") {
+        return hold(argv[2]);
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: console_driver RESULT PROGRAM [ARGS...]\n");
         return 2;

@@ -51,4 +51,20 @@ std::string systemErrorText(DWORD error) {
     return words.empty() ? code : words + " (" + code + ")";
 }
 
+std::string fileInUseText(const std::filesystem::path& path) {
+    // Asked again of the system itself: the C runtime tells a sharing violation and a refused
+    // permission alike, as EACCES.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return {};
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) {
+        return {};
+    }
+    return "another program is using it (" + systemErrorText(error) + ")";
+}
+
 }  // namespace korvane::ports

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -15,5 +16,9 @@ std::wstring wideFromUtf8(std::string_view text);
 // The system's own words for an error code, in UTF-8 without the trailing newline or full
 // stop, followed by the code: "The device is not ready (error 21)".
 std::string systemErrorText(DWORD error);
+
+// "another program is using it (<the system's words>)" when a file that could not be opened is
+// held by another program that shares it with no reader; else empty.
+std::string fileInUseText(const std::filesystem::path& path);
 
 }  // namespace korvane::ports
