@@ -11,35 +11,37 @@
 
 namespace {
 
+// The help, with this system's words for its ports and for a stop.
+constexpr const char* kCommands =
+    "Usage:\n"
+    "  korvane-cli check [--json] FILE\n"
+    "  korvane-cli send --serial PORT [--baud 4800|9600|19200|38400] [OPTIONS] FILE\n"
+    "  korvane-cli send --parallel PORT [OPTIONS] FILE\n"
+    "  korvane-cli send --serial PORT --serial PORT --parallel PORT ... [OPTIONS] FILE\n"
+    "  korvane-cli ports [--open]\n"
+    "  korvane-cli --help | --version\n"
+    "\n"
+    "check  reads a firmware image and reports its records, where each transfer stops and\n"
+    "       every rule it breaks. Exit 0: both transfers send it whole and alike; 1: it breaks\n"
+    "       a rule; 3: it cannot be read; 4: its report could not be written.\n"
+    "send   downloads FILE to the printer. ";
+constexpr const char* kSendStatuses =
+    "\n"
+    "       Several ports flash several printers at once. OPTIONS: --quiet, --trace,\n"
+    "       --log FILE, --json.\n"
+    "       Exit 0: success; 1: the printer failed the transfer; 2: usage error;\n"
+    "       3: file, image or port error; 4: an output asked for could not be written;\n"
+    "       ";
+constexpr const char* kPorts =
+    ".\n"
+    "       'korvane-cli send --help' tells more.\n"
+    "ports  lists the serial devices and parallel ports, which COM or LPT choice each is,\n"
+    "       and whether you may open it; --open also opens each to see whether it is free.\n"
+    "\n";
+
 std::string usage() {
-    return std::string(
-               "Usage:\n"
-               "  korvane-cli check [--json] FILE\n"
-               "  korvane-cli send --serial PORT [--baud 4800|9600|19200|38400] [OPTIONS] FILE\n"
-               "  korvane-cli send --parallel PORT [OPTIONS] FILE\n"
-               "  korvane-cli send --serial PORT --serial PORT --parallel PORT ... [OPTIONS] FILE\n"
-               "  korvane-cli ports [--open]\n"
-               "  korvane-cli --help | --version\n"
-               "\n"
-               "check  reads a firmware image and reports its records, where each transfer stops "
-               "and\n"
-               "       every rule it breaks. Exit 0: both transfers send it whole and alike; 1: it "
-               "breaks\n"
-               "       a rule; 3: it cannot be read; 4: its report could not be written.\n"
-               "send   downloads FILE to the printer. ") +
-           korvane::ports::portNamesSentence() +
-           "\n"
-           "       Several ports flash several printers at once. OPTIONS: --quiet, --trace,\n"
-           "       --log FILE, --json.\n"
-           "       Exit 0: success; 1: the printer failed the transfer; 2: usage error;\n"
-           "       3: file, image or port error; 4: an output asked for could not be written;\n"
-           "       " +
-           korvane::ports::stoppedStatus() +
-           ". 'korvane-cli send --help' tells more.\n"
-           "ports  lists the serial devices and parallel ports, which COM or LPT choice each is,\n"
-           "       and whether you may open it; --open also opens each to see whether it is free.\n"
-           "\n" +
-           korvane::ports::choicesParagraph();
+    return std::string(kCommands) + korvane::ports::portNamesSentence() + kSendStatuses +
+           korvane::ports::stoppedStatus() + kPorts + korvane::ports::choicesParagraph();
 }
 
 }  // namespace

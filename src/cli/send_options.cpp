@@ -78,7 +78,7 @@ std::string sendUsage() {
         "shows which device each COM and LPT choice is.\n"
         "Exit 0: success (every port); 1: the printer failed the transfer; 2: usage error;\n"
         "3: file, image or port error; 4: an output asked for could not be written; with several\n"
-        "ports the highest of the failures'; ";
+        "ports the highest of the failures';\n";
     return usage + ports::portNamesHelp() + options + ports::stoppedStatus() + ".\n";
 }
 
