@@ -155,18 +155,19 @@ class WindowWatch final : public Flagged {
 }  // namespace
 
 std::unique_ptr<DeviceRemoval> watchDeviceRemoval(HANDLE handle) {
-    // Already loaded by the discovery code; the module stays for the life of the program.
-    if (const HMODULE configManager =
-            LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-        const auto registerFn =
-            entryPoint<RegisterFunction>(configManager, "CM_Register_Notification");
-        const auto unregister =
-            entryPoint<UnregisterFunction>(configManager, "CM_Unregister_Notification");
-        if (registerFn != nullptr && unregister != nullptr) {
-            auto watch = std::make_unique<ConfigManagerWatch>(handle, registerFn, unregister);
-            if (watch->listening()) {
-                return watch;
-            }
+    // Loaded once, for the life of the program; Windows 7 has the DLL without these two.
+    static const HMODULE configManager =
+        LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    static const auto registerFn =
+        configManager ? entryPoint<RegisterFunction>(configManager, "CM_Register_Notification")
+                      : nullptr;
+    static const auto unregister =
+        configManager ? entryPoint<UnregisterFunction>(configManager, "CM_Unregister_Notification")
+                      : nullptr;
+    if (registerFn != nullptr && unregister != nullptr) {
+        auto watch = std::make_unique<ConfigManagerWatch>(handle, registerFn, unregister);
+        if (watch->listening()) {
+            return watch;
         }
     }
     return std::make_unique<WindowWatch>(handle);
