@@ -73,6 +73,7 @@ _korvane_cli() {
     if [[ $cur == -* ]]; then
         local options='--help'
         [[ $command == send ]] && options+=' --serial --parallel --baud --quiet'
+        [[ $command == ports ]] && options+=' --open'
         options+=" $(_korvane_cli_words "$program" "$command")"
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return

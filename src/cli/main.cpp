@@ -7,33 +7,42 @@
 #include "cli/exit_status.h"
 #include "cli/printable.h"
 #include "korvane/version.h"
+#include "ports/port_names.h"
 
 namespace {
 
-constexpr const char* kUsage =
+// The help, with this system's words for its ports and for a stop.
+constexpr const char* kCommands =
     "Usage:\n"
     "  korvane-cli check [--json] FILE\n"
     "  korvane-cli send --serial PORT [--baud 4800|9600|19200|38400] [OPTIONS] FILE\n"
     "  korvane-cli send --parallel PORT [OPTIONS] FILE\n"
     "  korvane-cli send --serial PORT --serial PORT --parallel PORT ... [OPTIONS] FILE\n"
-    "  korvane-cli ports\n"
+    "  korvane-cli ports [--open]\n"
     "  korvane-cli --help | --version\n"
     "\n"
     "check  reads a firmware image and reports its records, where each transfer stops and\n"
     "       every rule it breaks. Exit 0: both transfers send it whole and alike; 1: it breaks\n"
-    "       a rule; 3: it cannot be read.\n"
-    "send   downloads FILE to the printer. Serial PORT is COM1..COM4 or a device path such as\n"
-    "       /dev/ttyUSB0; parallel PORT is LPT1, LPT2 or a /dev/parportN path. Several\n"
-    "       ports flash several printers at once. OPTIONS: --quiet, --trace, --log FILE,\n"
-    "       --json.\n"
-    "       Exit 0: success; 1: the printer failed the transfer; 2: usage error;\n"
-    "       3: file, image or port error. 'korvane-cli send --help' tells more.\n"
-    "ports  lists the serial devices and parallel ports, which COM or LPT choice each is,\n"
-    "       and whether you may open it.\n"
+    "       a rule; 3: it cannot be read; 4: its report could not be written.\n"
+    "send   downloads FILE to the printer. ";
+constexpr const char* kSendStatuses =
     "\n"
-    "COMk is $KORVANE_COMk when set, else the k-th serial device that exists: on-board UARTs\n"
-    "by number, then USB adapters by the USB port they are plugged in. LPT1 and LPT2 are\n"
-    "$KORVANE_LPT1 and $KORVANE_LPT2 when set, else the parport at 0x378 / 0x278.\n";
+    "       Several ports flash several printers at once. OPTIONS: --quiet, --trace,\n"
+    "       --log FILE, --json.\n"
+    "       Exit 0: success; 1: the printer failed the transfer; 2: usage error;\n"
+    "       3: file, image or port error; 4: an output asked for could not be written;\n"
+    "       ";
+constexpr const char* kPorts =
+    ".\n"
+    "       'korvane-cli send --help' tells more.\n"
+    "ports  lists the serial devices and parallel ports, which COM or LPT choice each is,\n"
+    "       and whether you may open it; --open also opens each to see whether it is free.\n"
+    "\n";
+
+std::string usage() {
+    return std::string(kCommands) + korvane::ports::portNamesSentence() + kSendStatuses +
+           korvane::ports::stoppedStatus() + kPorts + korvane::ports::choicesParagraph();
+}
 
 }  // namespace
 
@@ -41,13 +50,13 @@ int main(int argc, char** argv) {
     const korvane::cli::ConsoleSetup console;
     const std::vector<std::string> words = korvane::cli::commandLineWords(argc, argv);
     if (words.empty()) {
-        std::cerr << kUsage;
+        std::cerr << usage();
         return korvane::cli::kExitUsage;
     }
     const std::string command = words.front();
     const std::vector<std::string> args(words.begin() + 1, words.end());
     if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kUsage;
+        std::cout << usage();
         return korvane::cli::kExitOk;
     }
     if (command == "--version") {
@@ -64,6 +73,6 @@ int main(int argc, char** argv) {
         return korvane::cli::runSend(args);
     }
     std::cerr << "korvane-cli: unknown command '" << korvane::cli::printable(command) << "'\n\n"
-              << kUsage;
+              << usage();
     return korvane::cli::kExitUsage;
 }

@@ -11,7 +11,6 @@
 #include "cli/recording_ports.h"
 #include "cli/trace_log.h"
 #include "download/download_sequence.h"
-#include "ports/stop_aware_ports.h"
 #include "ports/stop_request.h"
 #include "ports/system_ports.h"
 
@@ -19,17 +18,6 @@ namespace korvane::cli {
 namespace {
 
 using download::Outcome;
-
-// "COM3" is entry 2 of the window's port list; "LPT2" entry 1. Anything else is nothing.
-std::optional<int> listIndexOf(const std::string& port, const std::string& family, int count) {
-    if (port.size() == family.size() + 1 && port.rfind(family, 0) == 0) {
-        const int number = port.back() - '0';
-        if (number >= 1 && number <= count) {
-            return number - 1;
-        }
-    }
-    return std::nullopt;
-}
 
 int exitStatusOf(Outcome outcome) {
     switch (outcome) {
@@ -45,29 +33,21 @@ int exitStatusOf(Outcome outcome) {
 }  // namespace
 
 PortResult runPortDownload(const PortChoice& choice, const SendContext& context, CliHost& host) {
-    const auto index =
-        listIndexOf(choice.port, choice.serial ? "COM" : "LPT", choice.serial ? 4 : 2);
-    // COM1..COM4 and LPT1, LPT2 are the window's choices; anything else is the system's name.
-    const bool windowChoice = index.has_value();
-
     download::UserChoices choices;
     choices.firmwarePath = context.options.file;
     choices.serial = choice.serial;
     choices.speedText = context.options.baud;
-    choices.portIndex = index.value_or(0);
+    // A COMk or LPTk choice goes to the engine as the window's list entry would; a device
+    // named outright is used whatever the entry.
+    choices.portIndex = choice.name.choice != 0 ? choice.name.choice - 1 : 0;
 
-    ports::ChosenSerialPort chosenSerial =
-        ports::chooseSerialPort(choice.port, windowChoice || !choice.serial, &context.stop);
-    download::SerialPort* const serialPort = chosenSerial.port.get();
-    const std::unique_ptr<download::ParallelPorts> parallelPorts =
-        ports::chooseParallelPorts(choice.port, windowChoice || choice.serial);
-    ports::StopAwareParallelPorts stoppableParallel(*parallelPorts, context.stop);
+    const std::unique_ptr<ports::Ports> ports = ports::portsFor(choice.name, &context.stop);
 
     PortResult result;
     result.choice = choice;
     if (choice.serial) {
-        serialPort->setPortNumber(choices.portIndex + 1);
-        result.label = printable(chosenSerial.label());
+        ports->serial().setPortNumber(choices.portIndex + 1);
+        result.label = printable(ports->serialLabel());
     } else {
         result.label = printable(choice.port);
     }
@@ -80,9 +60,9 @@ PortResult runPortDownload(const PortChoice& choice, const SendContext& context,
     serialFacts.baud = context.options.baud;
     ParallelFacts parallelFacts;
     parallelFacts.label = result.label;
-    RecordingSerialPort serial(*serialPort, context.image, serialFacts, trace);
-    serial.describeOpenWith(chosenSerial.openNote);
-    RecordingParallelPorts parallel(stoppableParallel, context.image, parallelFacts, trace);
+    RecordingSerialPort serial(ports->serial(), context.image, serialFacts, trace);
+    serial.describeOpenWith([&ports] { return ports->openNote(); });
+    RecordingParallelPorts parallel(ports->parallel(), context.image, parallelFacts, trace);
     const auto detail = [&](Outcome outcome) {
         return choice.serial ? serialDetail(outcome, serial.facts())
                              : parallelDetail(outcome, parallel.facts());
@@ -147,7 +127,7 @@ const char* outcomeName(const PortResult& result) {
 }
 
 std::string deviceIdentity(const PortChoice& choice) {
-    return ports::portIdentity(choice.serial, choice.port);
+    return ports::portIdentity(choice.name);
 }
 
 }  // namespace korvane::cli

@@ -9,17 +9,24 @@
 namespace korvane::cli {
 
 int runPorts(const std::vector<std::string>& args) {
-    if (!args.empty()) {
-        const bool help = args.front() == "--help" || args.front() == "-h";
+    bool openEach = false;
+    for (const auto& arg : args) {
+        if (arg == "--open") {
+            openEach = true;
+            continue;
+        }
+        const bool help = arg == "--help" || arg == "-h";
         (help ? std::cout : std::cerr)
-            << (help ? "" : "korvane-cli ports: unexpected '" + printable(args.front()) + "'\n")
-            << "Usage: korvane-cli ports\n"
+            << (help ? "" : "korvane-cli ports: unexpected '" + printable(arg) + "'\n")
+            << "Usage: korvane-cli ports [--open]\n"
                "Lists every serial device and parallel port, which COM or LPT choice each is, and\n"
-               "whether you may open it.\n";
+               "whether you may open it. No port is opened unless you ask:\n"
+               "  --open  open and close each port to see whether it is free now (this toggles\n"
+               "          DTR and RTS on whatever hangs on it)\n";
         return help ? kExitOk : kExitUsage;
     }
     OutputCheck output;
-    output.toStdout(ports::systemPortsReport(), "the port list");
+    output.toStdout(ports::systemPortsReport(openEach), "the port list");
     output.closeStdout();
     return output.settle(kExitOk, false);
 }

@@ -19,7 +19,7 @@
 #include "cli/trace_log.h"
 #include "image/firmware_file.h"
 #include "ports/stop_request.h"
-#include "ports/system_report.h"
+#include "ports/system_ports.h"
 
 namespace korvane::cli {
 namespace {
@@ -29,17 +29,8 @@ int usageError(const std::string& what) {
     return kExitUsage;
 }
 
-std::optional<int> listIndex(const PortChoice& choice) {
-    const char last = choice.port.back();
-    if (choice.port.rfind('/', 0) == 0 || last < '1' || last > '9') {
-        return std::nullopt;
-    }
-    return last - '1';
-}
-
 void describePort(const PortChoice& choice) {
-    std::cerr << printable(ports::describeChosenPort(choice.serial, listIndex(choice), choice.port))
-              << '\n';
+    std::cerr << printable(ports::describePort(choice.name)) << '\n';
 }
 
 PortResult runOne(const PortChoice& choice, const SendContext& context, OutputCheck& output) {

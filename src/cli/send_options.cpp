@@ -44,46 +44,13 @@ std::string inQuotes(const std::string& word) {
     return "'" + word + "'";
 }
 
-// "COM3" for com3; the family and number of a COMk or LPTk name, else nothing.
-std::optional<std::pair<std::string, int>> portName(const std::string& word) {
-    std::string upper = word;
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const std::string family = upper.substr(0, 3);
-    const std::string digits = upper.size() > 3 ? upper.substr(3) : "";
-    if ((family != "COM" && family != "LPT") || digits.empty() || digits.size() > 3 ||
-        !std::all_of(digits.begin(), digits.end(),
-                     [](unsigned char c) { return std::isdigit(c) != 0; })) {
-        return std::nullopt;
-    }
-    return std::pair{family, std::stoi(digits)};
-}
-
 // The port as the rest of send takes it, or the reason it is not one.
-std::optional<std::string> normalisePort(const std::string& asGiven, const std::string& word,
-                                         bool serial, std::string& error) {
-    const std::string given = inQuotes(asGiven);
-    if (word.empty()) {
-        error = given + ": the PORT is empty";
-        return std::nullopt;
-    }
-    if (const auto name = portName(word)) {
-        const auto& [family, number] = *name;
-        const std::string canonical = family + std::to_string(number);
-        if (family == (serial ? "LPT" : "COM")) {
-            error = given + ": " + canonical + " is a " + (serial ? "parallel" : "serial") +
-                    " port; use " + (serial ? "--parallel " : "--serial ") + canonical;
-            return std::nullopt;
-        }
-        if (number >= 1 && number <= (serial ? 4 : 2)) {
-            return canonical;
-        }
-    }
-    // Not one of the window's choices: the system's own name for a port, as this system reads it.
+std::optional<ports::PortName> readPort(const std::string& asGiven, const std::string& word,
+                                        bool serial, std::string& error) {
     std::string reason;
-    auto name = ports::systemPortName(word, serial, reason);
+    auto name = ports::parsePortName(word, serial, reason);
     if (!name) {
-        error = given + ": " + reason;
+        error = inQuotes(asGiven) + ": " + reason;
     }
     return name;
 }
@@ -111,8 +78,8 @@ std::string sendUsage() {
         "shows which device each COM and LPT choice is.\n"
         "Exit 0: success (every port); 1: the printer failed the transfer; 2: usage error;\n"
         "3: file, image or port error; 4: an output asked for could not be written; with several\n"
-        "ports the highest of the failures'; 128 + N: stopped by signal N.\n";
-    return usage + ports::portNamesHelp() + options;
+        "ports the highest of the failures';\n";
+    return usage + ports::portNamesHelp() + options + ports::stoppedStatus() + ".\n";
 }
 
 SendParse parseSendOptions(const std::vector<std::string>& args) {
@@ -153,11 +120,11 @@ SendParse parseSendOptions(const std::vector<std::string>& args) {
             case 'p': {
                 const bool serial = c == 's';
                 std::string error;
-                const auto port = normalisePort(asGiven, value, serial, error);
-                if (!port) {
+                const auto name = readPort(asGiven, value, serial, error);
+                if (!name) {
                     return fail(error);
                 }
-                options.ports.push_back({serial, *port, asGiven});
+                options.ports.push_back({serial, name->text(), asGiven, *name});
                 break;
             }
             case 'b':

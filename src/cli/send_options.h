@@ -4,14 +4,17 @@
 #include <string>
 #include <vector>
 
+#include "ports/port_names.h"
+
 namespace korvane::cli {
 
 // One port to send to, in the order given.
 struct PortChoice {
     bool serial = true;
-    // "COM1".."COM4", "LPT1", "LPT2", or a device path that starts with '/'.
+    // How the messages, the table and the JSON show it: "COM1", "LPT2", "/dev/ttyUSB0".
     std::string port;
-    std::string asGiven;  // "--serial COM1", for messages
+    std::string asGiven;   // "--serial COM1", for messages
+    ports::PortName name;  // as the port layer read it
 };
 
 struct SendOptions {
@@ -32,8 +35,8 @@ struct SendParse {
 
 // Parses the words after "send", the way GNU tools do: short options (-q, -b 9600, -qb9600),
 // long options with a space or '=' (--baud 9600, --baud=9600) and unambiguous abbreviations,
-// options after FILE, and "--" to end the options. A port is COM1..COM4 or LPT1, LPT2 in any
-// case, or the system's own name for a port (ports/port_names.h).
+// options after FILE, and "--" to end the options. A port is read by the port layer
+// (ports/port_names.h): a COMk or LPTk choice in any case, or the system's own name for a port.
 SendParse parseSendOptions(const std::vector<std::string>& args);
 
 std::string sendUsage();

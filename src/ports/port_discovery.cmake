@@ -2,6 +2,7 @@
 # needs no Windows API, so its tests run on both systems.
 add_library(korvane_port_listing STATIC ${CMAKE_CURRENT_LIST_DIR}/port_listing.cpp)
 korvane_layer_headers(korvane_port_listing ports)
+target_link_libraries(korvane_port_listing PUBLIC korvane_port_names)
 
 # korvane_ports_discovery: which serial and parallel devices exist, the COMk mapping, and how
 # they are described to the user (ports/system_report.h).

@@ -216,23 +216,6 @@ std::string lptLine(const std::string& label, std::uint16_t base, const std::str
 
 }  // namespace
 
-std::optional<int> comNumber(std::string_view name) {
-    if (name.starts_with("\\\\.\\")) {
-        name.remove_prefix(4);
-    }
-    if (name.size() < 4 || upper(name.substr(0, 3)) != "COM") {
-        return std::nullopt;
-    }
-    name.remove_prefix(3);
-    int k = 0;
-    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), k);
-    if (error != std::errc{} || end != name.data() + name.size() || name.front() == '0' || k < 1 ||
-        k > 256) {
-        return std::nullopt;
-    }
-    return k;
-}
-
 std::optional<std::uint16_t> parseHexAddress(std::string_view text) {
     if (text.starts_with("0x") || text.starts_with("0X")) {
         text.remove_prefix(2);
@@ -462,6 +445,13 @@ std::string portsListing(const SystemPorts& system) {
     if (!anyUsb) {
         out << "  No USB serial adapter is plugged in.\n";
     }
+    const bool tried = std::any_of(system.com.begin(), system.com.end(), [](const ComPort& port) {
+        return port.openProblem.has_value();
+    });
+    if (!system.com.empty() && !tried) {
+        out << "  None was opened: korvane-cli ports --open tries each (an open and close "
+               "toggles DTR and RTS on what hangs on it).\n";
+    }
 
     out << "\nParallel ports:\n";
     if (system.lpt.empty()) {
@@ -493,8 +483,9 @@ std::string portsListing(const SystemPorts& system) {
         << (system.driver.found.empty()
                 ? std::string(kPortDriverDll) + " is missing (looked in " +
                       joined(system.driver.searched, " and ") +
-                      "). Copy it beside the program or into System32; its first use needs an "
-                      "administrator."
+                      "). It is the 64-bit DLL of the free InpOut32 port driver, not shipped "
+                      "with this program: copy it beside the program or into System32; its "
+                      "first use needs an administrator."
                 : std::string(kPortDriverDll) + " found at " + system.driver.found + ".")
         << '\n';
 

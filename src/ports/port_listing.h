@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ports/port_names.h"
+
 namespace korvane::ports {
 
 // What Windows knows of one COM port: the Ports device class, merged with the kernel's list of
@@ -50,9 +52,6 @@ struct SystemPorts {
 inline constexpr char kPortDriverDll[] = "inpoutx64.dll";
 inline constexpr std::uint16_t kLpt1DefaultBase = 0x378;
 inline constexpr std::uint16_t kLpt2DefaultBase = 0x278;
-
-// k of "COMk", "com7" or "\\.\COMk" (k = 1..256); nothing for any other text.
-std::optional<int> comNumber(std::string_view name);
 
 // An I/O base address in hex, "D010" or "0xD010"; nothing for any other text.
 std::optional<std::uint16_t> parseHexAddress(std::string_view text);

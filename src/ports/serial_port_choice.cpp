@@ -18,6 +18,9 @@ void SerialPortChoice::setPortNumber(int number, bool portOpen) {
         throw PortError("Cannot switch to COM" + std::to_string(number) + " while " + label() +
                         " is open. Close it first.");
     }
+    if (number != portNumber_) {
+        resolved_.reset();
+    }
     portNumber_ = number;
 }
 
@@ -37,7 +40,10 @@ std::string SerialPortChoice::port() const {
     if (pinned_) {
         return *pinned_;
     }
-    return resolver_ ? resolver_(portNumber_) : "";
+    if (!resolved_) {
+        resolved_ = resolver_ ? resolver_(portNumber_) : "";
+    }
+    return *resolved_;
 }
 
 std::string SerialPortChoice::label() const {

@@ -25,7 +25,10 @@ class SerialPortChoice {
     void setSettings(const std::string& settings);
 
     // The port to open: the pinned one, or what the resolver makes of the number ("" if none).
+    // The resolver's answer is kept until the number changes or forget() is called (at each
+    // close), so that one download searches for its device once.
     std::string port() const;
+    void forget() { resolved_.reset(); }
     std::string label() const;
 
     bool pinned() const { return pinned_.has_value(); }
@@ -36,6 +39,7 @@ class SerialPortChoice {
   private:
     Resolver resolver_;
     std::optional<std::string> pinned_;
+    mutable std::optional<std::string> resolved_;
     int portNumber_ = 1;
     std::string settingsText_ = "9600,n,8,1";
     std::int32_t baudRate_ = 9600;

@@ -4,12 +4,14 @@ if(WIN32)
     add_library(korvane_ports_serial STATIC
         ${CMAKE_CURRENT_LIST_DIR}/serial_port_choice.cpp
         ${CMAKE_CURRENT_LIST_DIR}/serial_settings.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/windows/device_removal.cpp
         ${CMAKE_CURRENT_LIST_DIR}/windows/win32_serial_port.cpp
     )
     korvane_layer_headers(korvane_ports_serial ports)
-    # advapi32: the registry's list of COM ports.
+    # advapi32: the registry's list of COM ports; user32: the removal notice's window.
     target_link_libraries(korvane_ports_serial
-        PUBLIC korvane_download korvane_ports_stop korvane_windows_text PRIVATE advapi32)
+        PUBLIC korvane_download korvane_ports_stop korvane_windows_text
+        PRIVATE korvane_port_names advapi32 user32)
     return()
 endif()
 add_library(korvane_ports_serial STATIC

@@ -1,16 +1,13 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 namespace korvane::ports {
 
-// Every serial and parallel port this system has, what each is, which COM or LPT choice it is,
-// whether it can be opened; then the window's six choices. The text of `korvane-cli ports`.
-std::string systemPortsReport();
-
-// The line that names the device behind a port chosen as in the window (listIndex: COM1 at 0,
-// LPT1 at 0) or, without one, by the name given on the command line.
-std::string describeChosenPort(bool serial, std::optional<int> listIndex, const std::string& name);
+// Every serial and parallel port this system has, what each is, which COM or LPT choice it is;
+// then the window's six choices. The text of `korvane-cli ports`. Only with openEach is each
+// port opened and closed again to see whether it is free: that toggles DTR and RTS on whatever
+// hangs on it.
+std::string systemPortsReport(bool openEach);
 
 }  // namespace korvane::ports

@@ -4,15 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 #include "download/clock.h"
 #include "korvane/version.h"
-#include "ports/linux/linux_parallel_ports.h"
-#include "ports/linux/port_report.h"
-#include "ports/linux/termios_serial_port.h"
-#include "ports/stop_aware_ports.h"
 #include "ports/stop_request.h"
+#include "ports/system_ports.h"
 #include "ui/display_check.h"
 #include "ui/file_chooser.h"
 #include "ui/form1.h"
@@ -23,12 +21,12 @@ namespace {
 // Qt ends the process when it loses the display, with exit() or a fatal error, and so without
 // unwinding main(). The serial port is given back first: settings restored, lock removed.
 // Only these two hooks need it, and they can reach nothing but a file's own variables.
-korvane::ports::TermiosSerialPort* portToRelease = nullptr;
+korvane::ports::Ports* portToRelease = nullptr;
 QtMessageHandler qtDefaultHandler = nullptr;
 
 void releasePort() {
     if (portToRelease != nullptr) {
-        portToRelease->close();
+        portToRelease->release();
     }
 }
 
@@ -122,23 +120,23 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QString::fromLatin1(korvane::kVersion));
     QApplication::setDesktopFileName(QStringLiteral("korvane"));
 
-    korvane::ports::TermiosSerialPort serialPort(korvane::ports::serialDeviceForPort, &stop);
-    portToRelease = &serialPort;
+    const std::unique_ptr<korvane::ports::Ports> ports =
+        korvane::ports::portsFor(std::nullopt, &stop);
+    portToRelease = ports.get();
     qtDefaultHandler = qInstallMessageHandler(releaseOnFatal);
     std::atexit(releasePort);
-    korvane::ports::LinuxParallelPorts parallelPorts;
-    korvane::ports::StopAwareParallelPorts stoppableParallel(parallelPorts, stop);
     korvane::download::SteadyClock clock;
     korvane::ui::QtFileChooser fileChooser;
     korvane::ui::QtMessagePresenter messages;
 
     const auto describePort = [](int portType, int index) {
-        return QString::fromStdString(korvane::ports::describeChosenPort(portType == 0, index, {}));
+        return QString::fromStdString(korvane::ports::describePort(
+            korvane::ports::PortName::listEntry(portType == 0, index)));
     };
     korvane::ui::Form1 form({.fileChooser = fileChooser,
                              .messages = messages,
-                             .serialPort = serialPort,
-                             .parallelPorts = stoppableParallel,
+                             .serialPort = ports->serial(),
+                             .parallelPorts = ports->parallel(),
                              .clock = clock,
                              .endProgram = {},
                              .endRequestDescriptor = static_cast<int>(stop.nativeWaitHandle()),

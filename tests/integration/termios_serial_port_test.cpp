@@ -78,6 +78,13 @@ class PtyPair {
         ::close(slave_);
     }
     const std::string& path() const { return path_; }
+    // As a port left raw by an earlier program: what reaches it waits there at once.
+    void rawSlave() const {
+        termios settings{};
+        ::tcgetattr(slave_, &settings);
+        ::cfmakeraw(&settings);
+        ::tcsetattr(slave_, TCSANOW, &settings);
+    }
     void closeMaster() {
         if (master_ >= 0) {
             ::close(master_);
@@ -191,7 +198,7 @@ TEST(TermiosSerialPort, ReadAllTakesEveryWaitingByteInOneCall) {
 TEST(TermiosSerialPort, ReadAllWaitsForTheFirstByteOrTheDeadline) {
     struct Row {
         const char* name;
-        int byteAfterMs;  // -1: no byte comes
+        int byteAfterMs;  // -1: no byte comes; -2: it came before the open
         milliseconds deadline;
         std::vector<std::uint8_t> reply;
     };
@@ -200,9 +207,14 @@ TEST(TermiosSerialPort, ReadAllWaitsForTheFirstByteOrTheDeadline) {
         {"nothing comes", -1, milliseconds(200), {}},
         {"deadline already passed", -1, -std::chrono::seconds(1), {}},
         {"waiting byte at a passed deadline still counts", 0, -std::chrono::seconds(1), {0x06}},
+        {"a byte from before the open is dropped", -2, -std::chrono::seconds(1), {}},
     };
     for (const auto& row : rows) {
         PtyPair pty;
+        if (row.byteAfterMs == -2) {
+            pty.rawSlave();
+            pty.send({0x06});
+        }
         TermiosSerialPort port(fixed(pty.path()));
         openAt38400(port);
         if (row.byteAfterMs == 0) {

@@ -288,13 +288,15 @@ TEST(PortsListing, ShowsEachPortItsChoiceAndWhatToDo) {
           "The window's choices:\n  COM1 is COM1 (on-board serial port)\n  COM2 is COM10 "
           "(%KORVANE_COM2%, virtual port",
           "  COM3 has no port", "  LPT2 is I/O 0x278 (no parallel port"},
-         {"No USB serial adapter", "kernel:   \\Device\\com0com10"}},
+         {"No USB serial adapter", "kernel:   \\Device\\com0com10", "None was opened"}},
         {"a tuned adapter, an unread LPT1, no driver",
          tuned,
          {"  COM3  COM3  USB serial", "latency timer 1 ms",
           "  LPT1  LPT1  at 0x378 (its usual address: its resources were unread)\n",
-          "inpoutx64.dll is missing (looked in C:\\Korvane and C:\\windows\\system32)",
-          "  COM1 has no port: the port this system has is COM3."},
+          "inpoutx64.dll is missing (looked in C:\\Korvane and C:\\windows\\system32). It is "
+          "the 64-bit DLL of the free InpOut32 port driver",
+          "  COM1 has no port: the port this system has is COM3.",
+          "None was opened: korvane-cli ports --open tries each"},
          {"1 ms makes downloads faster", "may open", "No USB serial adapter", "not LPT1 or LPT2"}},
         {"nothing",
          Machine{},

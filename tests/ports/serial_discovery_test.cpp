@@ -217,6 +217,7 @@ TEST(PortsReport, SaysWhatIsThereWhatIsLeftOutAndWhatEachChoiceIs) {
         std::vector<std::string> devices;
         bool parport;
         std::vector<std::string> says;
+        bool openEach = false;  // asked to open each port: only then is one opened
     } rows[] = {
         {"one UART and nothing else",
          {"uart:ttyS0:4", "virtual:tty1"},
@@ -232,6 +233,11 @@ TEST(PortsReport, SaysWhatIsThereWhatIsLeftOutAndWhatEachChoiceIs) {
           "ttyAMA0  no COM choice  serial device", "Left out: 2 /dev/ttyS* nodes", "(ttyS0, ttyS1)",
           "parport0  LPT1  at 0x378, IRQ 7, modes PCSPP,TRISTATE,EPP", "COM1 is ",
           "COM2 has no device: only 1 serial device", "LPT2 is direct port I/O"}},
+        {"asked to open each",
+         {"usb:ttyUSB0:1-2"},
+         true,
+         {"driver:   ftdi_sio\n      may open: yes\n      opens:    yes\n"},
+         true},
     };
     for (const auto& row : rows) {
         FakeSysfs system;
@@ -241,11 +247,12 @@ TEST(PortsReport, SaysWhatIsThereWhatIsLeftOutAndWhatEachChoiceIs) {
         if (row.parport) {
             system.parport(0, "888\t1912\n", "PCSPP,TRISTATE,EPP");
         }
-        const std::string report =
-            portsReport(discoverSerialDevices(system.serial()), system.serial(), system.parallel());
+        const std::string report = portsReport(discoverSerialDevices(system.serial()),
+                                               system.serial(), system.parallel(), row.openEach);
         for (const auto& part : row.says) {
             EXPECT_TRUE(contains(report, part)) << row.name << ": lacks " << part << "\n" << report;
         }
+        EXPECT_EQ(contains(report, "opens:"), row.openEach) << row.name << "\n" << report;
     }
 }
 

@@ -37,6 +37,21 @@ TEST(SerialPortChoice, NamesThePortAsTheUserChoseIt) {
     }
 }
 
+// One download asks for its device once: the label, the open and the messages share it.
+TEST(SerialPortChoice, SearchesForTheDeviceOncePerNumberUntilForgotten) {
+    int searches = 0;
+    SerialPortChoice choice([&searches](int number) { return ++searches, mapped(number); });
+    const std::pair<void (*)(SerialPortChoice&), int> steps[] = {
+        {[](SerialPortChoice& c) { c.label(), c.port(), c.setPortNumber(1, false); }, 1},
+        {[](SerialPortChoice& c) { c.setPortNumber(2, false), c.port(); }, 2},
+        {[](SerialPortChoice& c) { c.forget(), c.port(), c.label(); }, 3},
+    };
+    for (const auto& [step, total] : steps) {
+        step(choice);
+        EXPECT_EQ(searches, total) << &step - &steps[0].first;
+    }
+}
+
 TEST(SerialPortChoice, RefusesWhatCannotBeTakenNamingThePort) {
     struct Row {
         const char* name;

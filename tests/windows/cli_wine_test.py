@@ -89,6 +89,8 @@ rows = [
      "Firmware Download Success.", True),
     ("a port by its device name", [[]], ["send", "-q", "-s", "DEVICE1", "FILE"], 0,
      "Firmware Download Success.", True),
+    ("%KORVANE_COM5% names COM5's port", [[]], ["send", "-q", "-s", "MAPPED1", "FILE"], 0,
+     "Firmware Download Success.", True),
     ("no COM257", [], ["send", "-s", "COM257", "FILE"], 2, "COM1..COM256", False),
     ("no COM0", [], ["send", "-s", "com0", "FILE"], 2, "COM1..COM256", False),
     ("a base address past the I/O space", [], ["send", "-p", "0x1FFFF", "FILE"], 2,
@@ -97,6 +99,11 @@ rows = [
      "inpoutx64.dll", False),
     ("one port named twice", [], ["send", "-s", "com20", "-s", "\\\\.\\COM20", "FILE"], 3,
      "port 1 (COM20) and port 2 (\\\\.\\COM20) are the same device", False),
+    # The help speaks of this system; listing the ports opens none unless asked.
+    ("the help", [], ["--help"], 0, "%KORVANE_COMk% when set", False),
+    ("send's help", [], ["send", "--help"], 0, "130: stopped by Ctrl+C", False),
+    ("the ports, none opened", [], ["ports"], 0, "None was opened", False),
+    ("the ports, each opened", [], ["ports", "--open"], 0, "may open: ", False),
     # The log: opened by its name in any language, and never a folder.
     ("a log named in any language", [[]], ["send", "-q", "--log", "LOG", "-s", "PORT1", "FILE"],
      0, "Firmware Download Success.", True),
@@ -124,6 +131,9 @@ for name, faults, words, status, phrase, whole in rows:
             k = int(word[4:])
             env[f"KORVANE_COM{k}"] = f"COM{sims[k - 1][2]}"
             word = f"COM{k}"
+        elif word.startswith("MAPPED"):
+            env["KORVANE_COM5"] = f"COM{sims[int(word[6:]) - 1][2]}"
+            word = "COM5"
         elif word.startswith("OWN") or word.startswith("DEVICE"):
             com = sims[int(word.lstrip("OWNDEVIC")) - 1][2]
             word = f"COM{com}" if word.startswith("OWN") else f"\\\\.\\COM{com}"

@@ -7,7 +7,8 @@ add_test(NAME port_listing COMMAND port_listing_test)
 set_tests_properties(port_listing PROPERTIES ${KORVANE_WINE_TEST_PROPERTIES})
 
 add_executable(port_discovery_test ${CMAKE_CURRENT_LIST_DIR}/port_discovery_test.cpp)
-target_link_libraries(port_discovery_test PRIVATE korvane_ports_discovery GTest::gtest_main)
+target_link_libraries(port_discovery_test PRIVATE korvane_ports_system korvane_ports_discovery
+    GTest::gtest_main)
 add_test(NAME port_discovery COMMAND port_discovery_test)
 set_tests_properties(port_discovery PROPERTIES ${KORVANE_WINE_TEST_PROPERTIES}
     RESOURCE_LOCK "COM${serial_test_port};${cli_test_ports}")

@@ -146,8 +146,12 @@ struct Row {
 };
 
 const std::vector<std::string> kLpt1FirstByte = {"R379", "W378=", "W37A=CD", "W37A=CC"};
-const std::vector<std::string> kNotInstalled = {"Cannot reach LPT1 (0x378)", "inpoutx64.dll",
-                                                "is not installed", "beside", "administrator"};
+const std::vector<std::string> kNotInstalled = {"Cannot reach LPT1 (0x378)",
+                                                "inpoutx64.dll",
+                                                "is not installed",
+                                                "InpOut32",
+                                                "beside",
+                                                "administrator"};
 
 TEST(InpOutParallelPorts, DownloadsThroughTheDriverDll) {
     const Row rows[] = {
@@ -188,7 +192,9 @@ TEST(InpOutParallelPorts, DownloadsThroughTheDriverDll) {
         {.name = "the driver does not open",
          .environment = {{"KORVANE_TEST_PRINTER", "closed"}},
          .outcome = Outcome::PortError,
-         .messageHas = {"Cannot reach LPT1", "is not open", "administrator"},
+         .messageHas = {"Cannot reach LPT1", "is not open", "administrator", "Memory integrity",
+                        "Core isolation", "vulnerable driver blocklist", "security software",
+                        "running as administrator does not help"},
          .received = 0},
         {.name = "busy for good after five bytes",
          .environment = {{"KORVANE_TEST_PRINTER", "busy"},

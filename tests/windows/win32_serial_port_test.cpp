@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -274,8 +275,26 @@ TEST(Win32SerialPort, OpenFailuresSayWhatAndWhatToDo) {
                     std::make_unique<Win32SerialPort>(fixed(rig.com)),
                     257,
                     {"no serial port COM257"}});
-    rows.push_back(
-        {"not a serial port", Win32SerialPort::forPort("NUL"), 1, {"NUL is not a serial port"}});
+    // What a device that takes no line settings answers decides the words: "not a serial
+    // port" for the errors that mean so, else the system's own text of its error.
+    const std::string plain = windowsPath(rig.scratch + "/plain");
+    ports::Win32Handle(
+        ::CreateFileA(plain.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    for (const std::string& device : {std::string("NUL"), "\\\\.\\" + plain}) {
+        const ports::Win32Handle handle(::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                      0, nullptr, OPEN_EXISTING, 0, nullptr));
+        DCB line{};
+        line.DCBlength = sizeof line;
+        ASSERT_FALSE(::GetCommState(handle.get(), &line)) << device;
+        const DWORD error = ::GetLastError();
+        const bool notSerial = error == ERROR_INVALID_FUNCTION ||
+                               error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED;
+        rows.push_back(
+            {"no line settings",
+             Win32SerialPort::forPort(device),
+             1,
+             {device, notSerial ? "is not a serial port" : ports::systemErrorText(error)}});
+    }
     for (auto& row : rows) {
         const std::string message = openFailure(*row.port, row.portNumber);
         for (const auto& part : row.says) {
@@ -341,35 +360,61 @@ std::vector<std::uint8_t> firstRecord(const Rig& rig, const char* image) {
     return {bytes.begin() + record->start, bytes.begin() + record->start + record->size()};
 }
 
+// Waits until the port holds received bytes, as a handle of its own sees them.
+void awaitInput(const ports::Win32Handle& other) {
+    COMSTAT status{};
+    for (int look = 0; status.cbInQue == 0 && look < 10'000; ++look) {
+        DWORD errors = 0;
+        ::ClearCommError(other.get(), &errors, &status);
+        ::Sleep(1);
+    }
+}
+
 TEST(Win32SerialPort, ReadAllWaitsForTheFirstByteOrTheDeadline) {
     REQUIRE_RIG(rig);
+    enum class Send { Nothing, Record, RecordBeforeOpen };
     struct Row {
         const char* name;
-        bool sendRecord;
+        Send send;
         bool ackWaitsFirst;  // the acknowledgement has arrived before the read
         milliseconds deadline;
         std::vector<std::uint8_t> reply;
     };
     const Row rows[] = {
-        {"the acknowledgement comes", true, false, std::chrono::seconds(20), {0x06}},
-        {"nothing comes", false, false, milliseconds(300), {}},
-        {"deadline already passed", false, false, -std::chrono::seconds(1), {}},
-        {"waiting byte at a passed deadline counts", true, true, -std::chrono::seconds(1), {0x06}},
+        {"the acknowledgement comes", Send::Record, false, std::chrono::seconds(20), {0x06}},
+        {"nothing comes", Send::Nothing, false, milliseconds(300), {}},
+        {"deadline already passed", Send::Nothing, false, -std::chrono::seconds(1), {}},
+        {"waiting byte at a passed deadline counts",
+         Send::Record,
+         true,
+         -std::chrono::seconds(1),
+         {0x06}},
+        {"a byte from before the open is dropped",
+         Send::RecordBeforeOpen,
+         true,
+         -std::chrono::seconds(1),
+         {}},
     };
     const auto record = firstRecord(rig, "small.DPX");
     for (const auto& row : rows) {
         const Printer printer(rig, "read-" + std::to_string(&row - rows), "small.DPX", {});
+        const ports::Win32Handle other = secondHandle(rig);
+        if (row.send == Send::RecordBeforeOpen) {
+            // Raw, or the terminal would hold the answer back until a line ends.
+            DCB raw = ports::printerLine(readLine(other.get()), 38400);
+            ASSERT_TRUE(::SetCommState(other.get(), &raw));
+            DWORD written = 0;
+            ASSERT_TRUE(::WriteFile(other.get(), record.data(), static_cast<DWORD>(record.size()),
+                                    &written, nullptr));
+            awaitInput(other);
+        }
         Win32SerialPort port(fixed(rig.com));
         openAt(port, "38400");
-        if (row.sendRecord) {
+        if (row.send == Send::Record) {
             port.write(record);
-        }
-        const ports::Win32Handle other = secondHandle(rig);
-        COMSTAT status{};
-        for (int look = 0; row.ackWaitsFirst && status.cbInQue == 0 && look < 10'000; ++look) {
-            DWORD errors = 0;
-            ::ClearCommError(other.get(), &errors, &status);
-            ::Sleep(1);
+            if (row.ackWaitsFirst) {
+                awaitInput(other);
+            }
         }
         EXPECT_EQ(port.readAll(steady_clock::now() + row.deadline), row.reply) << row.name;
     }
@@ -450,6 +495,16 @@ TEST(Win32SerialPort, CtrlCInTheConsoleEndsTheWait) {
     EXPECT_STREQ(stop.cause(), "Ctrl+C");
 }
 
+// The system's notice of a removal, from a given moment on.
+class RemovedAt final : public ports::DeviceRemoval {
+  public:
+    explicit RemovedAt(steady_clock::time_point at) : at_(at) {}
+    bool removed() const override { return steady_clock::now() >= at_; }
+
+  private:
+    steady_clock::time_point at_;
+};
+
 TEST(Win32SerialPort, DownloadsEndAsThePrinterAnswers) {
     REQUIRE_RIG(rig);
     struct Row {
@@ -458,6 +513,8 @@ TEST(Win32SerialPort, DownloadsEndAsThePrinterAnswers) {
         std::vector<std::string> simOptions;
         Outcome outcome;
         const char* ended;  // the simulator's own account of the download
+        // The system's notice that the adapter was pulled out, this long after the open.
+        std::optional<milliseconds> removal = std::nullopt;
     };
     // Late acknowledgements: within the limit and well beyond it, by margins that a loaded
     // machine does not cross.
@@ -479,11 +536,27 @@ TEST(Win32SerialPort, DownloadsEndAsThePrinterAnswers) {
          Outcome::PrinterFailed,
          "sender-left"},
         {"vanished", "small.DPX", {"--vanish-at", "2"}, Outcome::PortError, "vanished"},
+        // A driver that answers reads with 0 bytes once its adapter is gone: no error, only
+        // the notice, which must end the wait well before its 5 s.
+        {"unplugged, reads still succeed",
+         "small.DPX",
+         {"--silent-from", "1"},
+         Outcome::PortError,
+         "fault",
+         milliseconds(300)},
     };
     for (const auto& row : rows) {
         const Printer printer(rig, row.name, row.image, row.simOptions);
         UnattendedHost host;
-        Win32SerialPort port(fixed(rig.com));
+        std::optional<steady_clock::time_point> removedAt;
+        ports::RemovalWatch watch = ports::watchDeviceRemoval;
+        if (row.removal) {
+            watch = [&](HANDLE) {
+                removedAt = steady_clock::now() + *row.removal;
+                return std::make_unique<RemovedAt>(*removedAt);
+            };
+        }
+        Win32SerialPort port(fixed(rig.com), nullptr, watch);
         NullParallelPorts parallel;
         download::SteadyClock clock;
         download::DownloadSequence sequence(host, port, parallel, clock);
@@ -491,6 +564,13 @@ TEST(Win32SerialPort, DownloadsEndAsThePrinterAnswers) {
             sequence.run({.firmwarePath = windowsPath(rig.samples + "/" + row.image)});
         EXPECT_FALSE(port.isOpen()) << row.name;
         EXPECT_EQ(result.outcome, row.outcome) << row.name << ": " << result.message;
+        if (removedAt) {
+            const auto noticed = steady_clock::now() - *removedAt;
+            std::cout << row.name << ": ended "
+                      << std::chrono::duration_cast<milliseconds>(noticed).count()
+                      << " ms after the removal\n";
+            EXPECT_LT(noticed, std::chrono::seconds(1)) << row.name;
+        }
         ASSERT_EQ(host.messages.size(), 1U) << row.name;
         const std::string& shown = host.messages[0];
         if (row.outcome == Outcome::PortError) {

@@ -1,8 +1,12 @@
 #include "ports/linux/port_report.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -10,6 +14,7 @@
 
 #include "ports/linux/device_access.h"
 #include "ports/linux/serial_device_map.h"
+#include "ports/system_ports.h"
 
 namespace korvane::ports {
 
@@ -23,6 +28,17 @@ std::string hex(std::uint16_t value) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
     return text;
+}
+
+// Whether the device opens right now, asked for only: an open raises DTR and RTS on a serial
+// line, and the close drops them.
+std::string openedNow(const fs::path& node) {
+    const int fd = ::open(node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return std::string("no: ") + std::strerror(errno);
+    }
+    ::close(fd);
+    return "yes";
 }
 
 bool present(const fs::path& path) {
@@ -188,23 +204,22 @@ std::string describeParallelPath(const std::string& path, const ParallelEnvironm
     return path + " is not a parallel port the kernel lists";
 }
 
-std::string describeChosenPort(bool serial, std::optional<int> listIndex, const std::string& path) {
-    if (serial) {
+std::string describePort(const PortName& name) {
+    if (name.serial) {
         const SerialEnvironment environment = SerialEnvironment::live();
         const SerialInventory inventory = discoverSerialDevices(environment);
-        return listIndex ? describeSerialChoice(*listIndex + 1, inventory, environment)
-                         : describeSerialPath(path, inventory, environment);
+        return name.choice != 0 ? describeSerialChoice(name.choice, inventory, environment)
+                                : describeSerialPath(name.device, inventory, environment);
     }
     const ParallelEnvironment environment = ParallelEnvironment::live();
-    if (listIndex) {
-        // Any entry but the first drives LPT2's addresses, as the transfer does.
-        return describeParallelChoice(*listIndex == 0 ? kLpt1Base : kLpt2Base, environment);
+    if (name.choice != 0) {
+        return describeParallelChoice(name.choice == 1 ? kLpt1Base : kLpt2Base, environment);
     }
-    return describeParallelPath(path, environment);
+    return describeParallelPath(name.device, environment);
 }
 
 std::string portsReport(const SerialInventory& inventory, const SerialEnvironment& serial,
-                        const ParallelEnvironment& parallel) {
+                        const ParallelEnvironment& parallel, bool openEach) {
     std::ostringstream out;
     out << "Serial devices:\n";
     if (inventory.devices.empty()) {
@@ -257,6 +272,9 @@ std::string portsReport(const SerialInventory& inventory, const SerialEnvironmen
             out << "      not one of COM1..COM4 now: use its path, or set KORVANE_COMk to it\n";
         }
         out << "      may open: " << describeAccess(accessOf(device.node, "dialout")) << '\n';
+        if (openEach) {
+            out << "      opens:    " << openedNow(device.node) << '\n';
+        }
     }
     if (!anyUsb) {
         out << "  No USB serial adapter is plugged in.\n";
@@ -310,6 +328,9 @@ std::string portsReport(const SerialInventory& inventory, const SerialEnvironmen
             << (present(node) ? describeAccess(accessOf(node, "lp"))
                               : "no: " + node.string() + " is missing; sudo modprobe ppdev")
             << '\n';
+        if (openEach) {
+            out << "      opens:    " << openedNow(node) << '\n';
+        }
     }
 
     out << "\nThe window's choices:\n";

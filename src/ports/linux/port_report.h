@@ -28,13 +28,10 @@ std::string describeParallelChoice(std::uint16_t base, const ParallelEnvironment
 // The same for a parallel device given by its path: "/dev/parport2 is parport2 at 0xD010".
 std::string describeParallelPath(const std::string& path, const ParallelEnvironment& environment);
 
-// The line for a port chosen as in the window (list index: COM1 at 0, LPT1 at 0) or, without
-// one, by its path, over the live system.
-std::string describeChosenPort(bool serial, std::optional<int> listIndex, const std::string& path);
-
 // Every serial device and parallel port, with its names, what it is, which COM or LPT choice it
-// is and whether this user may open it; then the six choices of the window.
+// is and whether this user may open it (and with openEach, whether it opens now); then the six
+// choices of the window.
 std::string portsReport(const SerialInventory& inventory, const SerialEnvironment& serial,
-                        const ParallelEnvironment& parallel);
+                        const ParallelEnvironment& parallel, bool openEach = false);
 
 }  // namespace korvane::ports

@@ -6,44 +6,63 @@
 #include "ports/linux/parallel_port_mapping.h"
 #include "ports/linux/serial_device_map.h"
 #include "ports/linux/termios_serial_port.h"
+#include "ports/stop_aware_ports.h"
 
 namespace korvane::ports {
+namespace {
 
-ChosenSerialPort chooseSerialPort(const std::string& name, bool windowChoice,
-                                  const StopRequest* stop) {
-    std::unique_ptr<TermiosSerialPort> port =
-        windowChoice ? std::make_unique<TermiosSerialPort>(serialDeviceForPort, stop)
-                     : TermiosSerialPort::forDevice(name, stop);
-    // The functions look at the port that the struct owns, so they live no longer than it.
-    TermiosSerialPort* const seen = port.get();
-    ChosenSerialPort chosen;
-    chosen.label = [seen] { return seen->portLabel(); };
-    chosen.openNote = [seen] {
-        return std::string(seen->lowLatencyAsked()
-                               ? "low-latency mode on (a USB adapter sends each answer at once)"
-                               : "no low-latency mode (the driver has none, or refused it)");
-    };
-    chosen.port = std::move(port);
-    return chosen;
+bool namesDevice(const std::optional<PortName>& named, bool serial) {
+    return named && named->serial == serial && named->choice == 0;
 }
 
-std::unique_ptr<download::ParallelPorts> chooseParallelPorts(const std::string& name,
-                                                             bool windowChoice) {
-    if (windowChoice) {
-        return std::make_unique<LinuxParallelPorts>();
+class LinuxPorts final : public Ports {
+  public:
+    LinuxPorts(const std::optional<PortName>& named, const StopRequest* stop)
+        : serial_(namesDevice(named, true)
+                      ? TermiosSerialPort::forDevice(named->device, stop)
+                      : std::make_unique<TermiosSerialPort>(serialDeviceForPort, stop)),
+          parallel_(namesDevice(named, false) ? LinuxParallelPorts::forDevice(named->device)
+                                              : std::make_unique<LinuxParallelPorts>()) {
+        if (stop != nullptr) {
+            stoppable_ = std::make_unique<StopAwareParallelPorts>(*parallel_, *stop);
+        }
     }
-    return LinuxParallelPorts::forDevice(name);
+
+    download::SerialPort& serial() override { return *serial_; }
+    download::ParallelPorts& parallel() override {
+        return stoppable_ ? static_cast<download::ParallelPorts&>(*stoppable_) : *parallel_;
+    }
+    std::string serialLabel() const override { return serial_->portLabel(); }
+    std::string openNote() const override {
+        return serial_->lowLatencyAsked()
+                   ? "low-latency mode on (a USB adapter sends each answer at once)"
+                   : "no low-latency mode (the driver has none, or refused it)";
+    }
+
+  private:
+    std::unique_ptr<TermiosSerialPort> serial_;
+    std::unique_ptr<LinuxParallelPorts> parallel_;
+    std::unique_ptr<StopAwareParallelPorts> stoppable_;
+};
+
+std::uint16_t lptBase(int choice) {
+    return choice == 1 ? kLpt1Base : kLpt2Base;
 }
 
-std::string portIdentity(bool serial, const std::string& name) {
-    std::string device = name;
-    if (serial && name.rfind('/', 0) != 0) {
-        device = serialDeviceForPort(name.back() - '0');
-    } else if (!serial && name.rfind('/', 0) != 0) {
-        const std::uint16_t base = name == "LPT1" ? 0x378 : 0x278;
-        const auto chosen = choosePort(base, ParallelEnvironment::live());
+}  // namespace
+
+std::unique_ptr<Ports> portsFor(const std::optional<PortName>& named, const StopRequest* stop) {
+    return std::make_unique<LinuxPorts>(named, stop);
+}
+
+std::string portIdentity(const PortName& name) {
+    std::string device = name.device;
+    if (name.choice != 0 && name.serial) {
+        device = serialDeviceForPort(name.choice);
+    } else if (name.choice != 0) {
+        const auto chosen = choosePort(lptBase(name.choice), ParallelEnvironment::live());
         if (chosen.kind != PortChoice::Kind::Ppdev) {
-            return name;  // port I/O at LPT1's or LPT2's own addresses
+            return name.text();  // port I/O at LPT1's or LPT2's own addresses
         }
         device = chosen.device.string();
     }

@@ -4,9 +4,10 @@
 
 namespace korvane::ports {
 
-std::string systemPortsReport() {
+std::string systemPortsReport(bool openEach) {
     const auto serial = SerialEnvironment::live();
-    return portsReport(discoverSerialDevices(serial), serial, ParallelEnvironment::live());
+    return portsReport(discoverSerialDevices(serial), serial, ParallelEnvironment::live(),
+                       openEach);
 }
 
 }  // namespace korvane::ports

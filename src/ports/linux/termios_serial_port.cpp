@@ -187,6 +187,8 @@ void TermiosSerialPort::open() {
     const int rts = TIOCM_RTS;
     ::ioctl(fd_.get(), TIOCMBIS, &dtr);
     ::ioctl(fd_.get(), TIOCMBIC, &rts);
+    // Bytes the adapter held from before the open must not pass for the first answer.
+    ::tcflush(fd_.get(), TCIFLUSH);
 }
 
 void TermiosSerialPort::applySettings() {
@@ -260,11 +262,12 @@ void TermiosSerialPort::close() noexcept {
     lock_.reset();
     savedSettings_.reset();
     savedSerialFlags_.reset();
+    choice_.forget();
 }
 
 void TermiosSerialPort::failOpen(const std::string& path, int error) {
-    close();
     const std::string label = portLabel();
+    close();
     if (error == ENOENT || error == ENODEV || error == ENXIO) {
         std::string advice = "Check the device name and that the adapter is plugged in.";
         if (!choice_.pinned()) {

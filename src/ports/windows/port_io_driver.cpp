@@ -73,6 +73,12 @@ std::string whereToPut(const PortIoDriverFolders& folders) {
            utf8(folders.program) + ") or in " + utf8(folders.system);
 }
 
+std::string whereFrom() {
+    return std::string(kPortIoDriverName) +
+           " is the 64-bit DLL of the free InpOut32 port driver; it is not shipped with this "
+           "program.";
+}
+
 // GetProcAddress gives every entry point one type; void (*)() converts to any other without
 // a warning.
 template <typename Function>
@@ -101,7 +107,7 @@ std::string describePortIoDriver() {
         return std::string(kPortIoDriverName) + " found: " + utf8(*found);
     }
     return std::string(kPortIoDriverName) + " not found, so LPT ports cannot be used. " +
-           whereToPut(folders) + ".";
+           whereFrom() + " " + whereToPut(folders) + ".";
 }
 
 PortIoDriver::PortIoDriver(const std::string& port) {
@@ -111,8 +117,8 @@ PortIoDriver::PortIoDriver(const std::string& port) {
     if (!found) {
         throw download::PortError(cannot + "the port driver DLL " + kPortIoDriverName +
                                   " is not installed (looked in " + utf8(folders.program) +
-                                  " and in " + utf8(folders.system) + "). " + whereToPut(folders) +
-                                  ", then run " + folders.programFile +
+                                  " and in " + utf8(folders.system) + "). " + whereFrom() + " " +
+                                  whereToPut(folders) + ", then run " + folders.programFile +
                                   " once as administrator so that it installs its driver.");
     }
     path_ = *found;
@@ -141,8 +147,11 @@ PortIoDriver::PortIoDriver(const std::string& port) {
             cannot + "the driver of " + utf8(path_) +
             " is not open. Its first use installs it, which needs an administrator: run " +
             folders.programFile +
-            " once as administrator (right-click it, Run as "
-            "administrator), then try again.");
+            " once as administrator (right-click it, Run as administrator), then try again. If "
+            "it still does not open, Windows keeps the driver from loading: Memory integrity "
+            "(Windows Security > Device security > Core isolation), the vulnerable driver "
+            "blocklist or security software refuse it, and running as administrator does not "
+            "help then. Use a serial port, or a PC where that driver may load.");
     }
 }
 

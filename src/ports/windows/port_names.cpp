@@ -17,25 +17,22 @@ std::string upperCase(std::string text) {
     return text;
 }
 
-// The k of "COMk" for k = 1..256, else 0.
-int comNumber(const std::string& upper) {
-    if (upper.size() < 4 || upper.size() > 6 || upper.rfind("COM", 0) != 0 ||
-        upper.find_first_not_of("0123456789", 3) != std::string::npos || upper[3] == '0') {
-        return 0;
-    }
-    const int number = std::stoi(upper.substr(3));
-    return number <= kHighestComPort ? number : 0;
-}
-
 }  // namespace
 
-std::optional<std::string> systemPortName(const std::string& word, bool serial,
-                                          std::string& error) {
+// Every COMk is a choice here: %KORVANE_COMk% may map any of them.
+int highestComChoice() {
+    return kHighestComPort;
+}
+
+std::optional<std::string> systemDeviceName(const std::string& word, bool serial,
+                                            std::string& error) {
     std::string upper = upperCase(word);
     if (serial) {
-        const bool device = upper.rfind("\\\\.\\", 0) == 0;
-        if (const int number = comNumber(device ? upper.substr(4) : upper); number != 0) {
-            return (device ? "\\\\.\\COM" : "COM") + std::to_string(number);
+        // \\.\COMk is always the system's own port, whatever %KORVANE_COMk% says.
+        if (upper.rfind("\\\\.\\", 0) == 0) {
+            if (const auto number = comNumber(upper)) {
+                return "\\\\.\\COM" + std::to_string(*number);
+            }
         }
         error = "a serial PORT is COM1..COM256 or \\\\.\\COMk";
         return std::nullopt;
@@ -56,9 +53,24 @@ std::optional<std::string> systemPortName(const std::string& word, bool serial,
 }
 
 const char* portNamesHelp() {
-    return "  -s, --serial PORT    COM1..COM4 as in the window (KORVANE_COMk may name another\n"
-           "                       port), or any port of the system: COM7, \\\\.\\COM12\n"
+    return "  -s, --serial PORT    COM1..COM256 or \\\\.\\COMk (%KORVANE_COMk% may name another\n"
+           "                       port): COM3, COM12, \\\\.\\COM12\n"
            "  -p, --parallel PORT  LPT1, LPT2, or a hex I/O base address: 0xD010\n";
+}
+
+const char* portNamesSentence() {
+    return "Serial PORT is COM1..COM256 or \\\\.\\COMk;\n"
+           "       parallel PORT is LPT1, LPT2 or a hex I/O base address such as 0xD010.";
+}
+
+const char* choicesParagraph() {
+    return "COMk is %KORVANE_COMk% when set (a port name such as COM7), else the system's own\n"
+           "COMk. LPT1 and LPT2 are the I/O bases %KORVANE_LPT1% and %KORVANE_LPT2% (hex) when\n"
+           "set, else 0x378 / 0x278, reached through inpoutx64.dll.\n";
+}
+
+const char* stoppedStatus() {
+    return "130: stopped by Ctrl+C, Ctrl+Break or the console closing";
 }
 
 }  // namespace korvane::ports

@@ -3,38 +3,55 @@
 #include <algorithm>
 #include <cctype>
 
+#include "ports/stop_aware_ports.h"
 #include "ports/windows/inpout_parallel_ports.h"
 #include "ports/windows/win32_serial_port.h"
 
 namespace korvane::ports {
+namespace {
 
-ChosenSerialPort chooseSerialPort(const std::string& name, bool windowChoice,
-                                  const StopRequest* stop) {
-    std::unique_ptr<Win32SerialPort> port =
-        windowChoice ? std::make_unique<Win32SerialPort>(windowsPortForNumber, stop)
-                     : Win32SerialPort::forPort(name, stop);
-    Win32SerialPort* const seen = port.get();
-    ChosenSerialPort chosen;
-    chosen.label = [seen] { return seen->portLabel(); };
+bool namesDevice(const std::optional<PortName>& named, bool serial) {
+    return named && named->serial == serial && named->choice == 0;
+}
+
+class WindowsPorts final : public Ports {
+  public:
+    WindowsPorts(const std::optional<PortName>& named, const StopRequest* stop)
+        : serial_(namesDevice(named, true)
+                      ? Win32SerialPort::forPort(named->device, stop)
+                      : std::make_unique<Win32SerialPort>(windowsPortForNumber, stop)),
+          parallel_(namesDevice(named, false)
+                        ? InpOutParallelPorts::forBase(
+                              static_cast<std::uint16_t>(std::stoul(named->device, nullptr, 16)))
+                        : std::make_unique<InpOutParallelPorts>()) {
+        if (stop != nullptr) {
+            stoppable_ = std::make_unique<StopAwareParallelPorts>(*parallel_, *stop);
+        }
+    }
+
+    download::SerialPort& serial() override { return *serial_; }
+    download::ParallelPorts& parallel() override {
+        return stoppable_ ? static_cast<download::ParallelPorts&>(*stoppable_) : *parallel_;
+    }
+    std::string serialLabel() const override { return serial_->portLabel(); }
     // Windows has no low-latency request: a USB adapter's latency timer is its driver's setting.
-    chosen.openNote = [] { return std::string("latency as the driver's settings have it"); };
-    chosen.port = std::move(port);
-    return chosen;
+    std::string openNote() const override { return "latency as the driver's settings have it"; }
+
+  private:
+    std::unique_ptr<Win32SerialPort> serial_;
+    std::unique_ptr<InpOutParallelPorts> parallel_;
+    std::unique_ptr<StopAwareParallelPorts> stoppable_;
+};
+
+}  // namespace
+
+std::unique_ptr<Ports> portsFor(const std::optional<PortName>& named, const StopRequest* stop) {
+    return std::make_unique<WindowsPorts>(named, stop);
 }
 
-std::unique_ptr<download::ParallelPorts> chooseParallelPorts(const std::string& name,
-                                                             bool windowChoice) {
-    if (windowChoice) {
-        return std::make_unique<InpOutParallelPorts>();
-    }
-    return InpOutParallelPorts::forBase(static_cast<std::uint16_t>(std::stoul(name, nullptr, 16)));
-}
-
-std::string portIdentity(bool serial, const std::string& name) {
-    std::string port = name;
-    if (serial && port.size() == 4 && port.rfind("COM", 0) == 0) {
-        port = windowsPortForNumber(port.back() - '0');
-    }
+std::string portIdentity(const PortName& name) {
+    std::string port =
+        name.choice != 0 && name.serial ? windowsPortForNumber(name.choice) : name.text();
     if (port.rfind("\\\\.\\", 0) == 0) {
         port = port.substr(4);
     }

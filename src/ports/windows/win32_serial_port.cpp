@@ -9,6 +9,7 @@
 #include "download/host.h"
 #include "download/port_error.h"
 #include "ports/environment_variable.h"
+#include "ports/port_names.h"
 #include "ports/stop_request.h"
 #include "ports/windows/system_text.h"
 
@@ -19,7 +20,6 @@ using download::PortError;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-constexpr int kHighestComPort = 256;
 // The longest single wait in ReadFile: a stop request is looked at between waits.
 constexpr DWORD kStopSliceMs = 200;
 // A write that the port has not taken after the wire time of its bytes and this much more has
@@ -58,25 +58,14 @@ bool meansGone(DWORD error) {
         case ERROR_DEV_NOT_EXIST:
         case ERROR_ACCESS_DENIED:
         case ERROR_FILE_NOT_FOUND:
+        // What USB serial drivers return once their device was pulled out.
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_BAD_UNIT:
+        case ERROR_DEVICE_NOT_AVAILABLE:
             return true;
         default:
             return false;
     }
-}
-
-// The number in "COM12", or nothing for names of another form.
-std::optional<int> comNumber(const std::string& name) {
-    if (name.size() < 4 || name.compare(0, 3, "COM") != 0) {
-        return std::nullopt;
-    }
-    int number = 0;
-    for (std::size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9' || number > kHighestComPort) {
-            return std::nullopt;
-        }
-        number = number * 10 + (name[i] - '0');
-    }
-    return number;
 }
 
 std::string joined(const std::vector<std::string>& names) {
@@ -174,12 +163,13 @@ bool lineTaken(const DCB& wanted, const DCB& got) {
            got.fRtsControl != RTS_CONTROL_TOGGLE;
 }
 
-Win32SerialPort::Win32SerialPort(PortResolver resolver, const StopRequest* stop)
-    : choice_(std::move(resolver)), stop_(stop) {}
+Win32SerialPort::Win32SerialPort(PortResolver resolver, const StopRequest* stop,
+                                 RemovalWatch watchRemoval)
+    : choice_(std::move(resolver)), stop_(stop), watchRemoval_(std::move(watchRemoval)) {}
 
-std::unique_ptr<Win32SerialPort> Win32SerialPort::forPort(std::string name,
-                                                          const StopRequest* stop) {
-    auto port = std::make_unique<Win32SerialPort>(PortResolver{}, stop);
+std::unique_ptr<Win32SerialPort> Win32SerialPort::forPort(std::string name, const StopRequest* stop,
+                                                          RemovalWatch watchRemoval) {
+    auto port = std::make_unique<Win32SerialPort>(PortResolver{}, stop, std::move(watchRemoval));
     port->choice_ = SerialPortChoice::pinnedTo(std::move(name));
     return port;
 }
@@ -209,7 +199,7 @@ void Win32SerialPort::open() {
     }
     const std::string port = choice_.port();
     const int number = choice_.portNumber();
-    if (port.empty() || (!choice_.pinned() && (number < 1 || number > kHighestComPort))) {
+    if (port.empty() || (!choice_.pinned() && (number < 1 || number > highestComChoice()))) {
         throw PortError("There is no serial port COM" + std::to_string(number) +
                         ". Choose one of COM1 to COM4.");
     }
@@ -220,12 +210,24 @@ void Win32SerialPort::open() {
     if (!handle.valid()) {
         failOpen(::GetLastError());
     }
+    // A line error left pending from before, with abort-on-error set, makes the driver refuse
+    // every other request until it is cleared.
+    DWORD pending = 0;
+    ::ClearCommError(handle.get(), &pending, nullptr);
     DCB saved{};
     saved.DCBlength = sizeof saved;
     if (!::GetCommState(handle.get(), &saved)) {
-        throw PortError(portLabel() +
-                        " is not a serial port: it takes no line settings. Choose the port of "
-                        "a serial card or a USB serial adapter (korvane-cli ports lists them).");
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_PARAMETER ||
+            error == ERROR_NOT_SUPPORTED) {
+            throw PortError(portLabel() +
+                            " is not a serial port: it takes no line settings. Choose the port "
+                            "of a serial card or a USB serial adapter (korvane-cli ports lists "
+                            "them).");
+        }
+        throw PortError("Cannot read the line settings of the serial port " + portLabel() + ": " +
+                        systemErrorText(error) +
+                        ". Check that the adapter is plugged in and try again.");
     }
     COMMTIMEOUTS savedTimeouts{};
     const bool timeoutsKnown = ::GetCommTimeouts(handle.get(), &savedTimeouts);
@@ -238,6 +240,9 @@ void Win32SerialPort::open() {
     try {
         applySettings();
         setTimeouts(MAXDWORD, 0);
+        // Bytes the adapter held from before the open must not pass for the first answer.
+        ::PurgeComm(handle_.get(), PURGE_RXABORT | PURGE_RXCLEAR);
+        removal_ = watchRemoval_ ? watchRemoval_(handle_.get()) : nullptr;
     } catch (...) {
         close();
         throw;
@@ -310,15 +315,17 @@ void Win32SerialPort::close() noexcept {
     if (isOpen()) {
         restorePort();
     }
+    removal_.reset();
     handle_.reset();
+    choice_.forget();
     savedLine_.reset();
     savedTimeouts_.reset();
     timeouts_.reset();
 }
 
 void Win32SerialPort::failOpen(DWORD error) {
-    close();
     const std::string label = portLabel();
+    close();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
         error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME) {
         const auto ports = registeredComPorts();
@@ -357,6 +364,12 @@ void Win32SerialPort::failIo(const char* action, DWORD error) {
                     ". Check the cable and the adapter, then start the download again.");
 }
 
+void Win32SerialPort::failIfRemoved(const char* action) {
+    if (removal_ && removal_->removed()) {
+        failIo(action, ERROR_DEVICE_NOT_CONNECTED);
+    }
+}
+
 void Win32SerialPort::write(std::span<const std::uint8_t> bytes) {
     if (!isOpen()) {
         throw PortError("Cannot write to the serial port " + portLabel() + ": it is not open.");
@@ -375,6 +388,7 @@ void Win32SerialPort::write(std::span<const std::uint8_t> bytes) {
         }
         done += written;
     }
+    failIfRemoved("Writing to");
 }
 
 DWORD Win32SerialPort::readSome(std::uint8_t* into, DWORD count) {
@@ -415,6 +429,7 @@ std::vector<std::uint8_t> Win32SerialPort::readAll(download::Clock::TimePoint de
         if (stop_ && stop_->requested()) {
             throw download::DownloadAbandoned();
         }
+        failIfRemoved("Reading from");
         // Once the deadline has passed, one last look: a byte that came in just then counts.
         const DWORD left = millisecondsUntil(deadline);
         if (left == 0) {

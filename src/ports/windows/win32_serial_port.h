@@ -12,6 +12,7 @@
 
 #include "download/serial_port.h"
 #include "ports/serial_port_choice.h"
+#include "ports/windows/device_removal.h"
 #include "ports/windows/win32_handle.h"
 
 namespace korvane::ports {
@@ -35,7 +36,8 @@ bool lineTaken(const DCB& wanted, const DCB& got);
 
 // The serial line on a Windows COM port: opened exclusively, 8N1 at the chosen speed, no flow
 // control, DTR on and RTS off. The acknowledgement wait blocks in ReadFile under a total
-// time-out (no polling loop, no overlapped I/O), in slices short enough to notice a stop.
+// time-out (no polling loop, no overlapped I/O), in slices short enough to notice a stop or
+// the removal of the adapter.
 // Closing puts back the DCB and the time-outs that the port had before we opened it.
 class Win32SerialPort final : public download::SerialPort {
   public:
@@ -44,11 +46,13 @@ class Win32SerialPort final : public download::SerialPort {
     // COMk through the resolver; messages call the port "COMk", or "COMk (COM7)" when the
     // resolver maps it elsewhere.
     explicit Win32SerialPort(PortResolver resolver = windowsPortForNumber,
-                             const StopRequest* stop = nullptr);
+                             const StopRequest* stop = nullptr,
+                             RemovalWatch watchRemoval = watchDeviceRemoval);
     // Always this port ("COM7" or "\\.\COM7"), whatever the port number; messages call it by
     // this name.
     static std::unique_ptr<Win32SerialPort> forPort(std::string name,
-                                                    const StopRequest* stop = nullptr);
+                                                    const StopRequest* stop = nullptr,
+                                                    RemovalWatch watchRemoval = watchDeviceRemoval);
     ~Win32SerialPort() override;
     Win32SerialPort(const Win32SerialPort&) = delete;
     Win32SerialPort& operator=(const Win32SerialPort&) = delete;
@@ -74,11 +78,14 @@ class Win32SerialPort final : public download::SerialPort {
     [[noreturn]] void failOpen(DWORD error);
     [[noreturn]] void failIo(const char* action, DWORD error);
     void restorePort() noexcept;
+    void failIfRemoved(const char* action);
 
     SerialPortChoice choice_;
     const StopRequest* stop_;
+    RemovalWatch watchRemoval_;
 
     Win32Handle handle_;
+    std::unique_ptr<DeviceRemoval> removal_;  // while the port is open
     std::optional<DCB> savedLine_;
     std::optional<COMMTIMEOUTS> savedTimeouts_;
     std::optional<COMMTIMEOUTS> timeouts_;  // as last set

@@ -5,16 +5,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "download/clock.h"
 #include "image/firmware_file.h"
 #include "korvane/version.h"
+#include "ports/system_ports.h"
 #include "ports/windows/system_text.h"
 #include "ui/win32/dpi.h"
 #include "ui/win32/form1.h"
-#include "ui/win32/program_ports.h"
 
 namespace {
 
@@ -116,15 +118,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     // A firmware file that another program holds is told as such, not as a refused permission.
     korvane::image::setOpenFailureAccount(korvane::ports::fileInUseText);
-    korvane::ui::win32::ProgramPorts ports;
+    const std::unique_ptr<korvane::ports::Ports> ports = korvane::ports::portsFor(std::nullopt);
     korvane::download::SteadyClock clock;
     korvane::ui::win32::Form1 form(
-        instance,
-        {.serialPort = ports.serial(),
-         .parallelPorts = ports.parallel(),
-         .clock = clock,
-         .releasePorts = [&ports] { ports.release(); },
-         .describePort = [&ports](int type, int index) { return ports.describe(type, index); }});
+        instance, {.serialPort = ports->serial(),
+                   .parallelPorts = ports->parallel(),
+                   .clock = clock,
+                   .releasePorts = [&ports] { ports->release(); },
+                   .describePort =
+                       [](int type, int index) {
+                           return korvane::ports::wideFromUtf8(korvane::ports::describePort(
+                               korvane::ports::PortName::listEntry(type == 0, index)));
+                       }});
     form.load();
     if (!arguments.file.empty()) {
         form.behaviour().fileChosen(korvane::ports::utf8FromWide(fullPath(arguments.file)));
