@@ -106,8 +106,9 @@ class Printer {
   public:
     Printer(const Rig& rig, const std::string& name, const std::string& image,
             const std::vector<std::string>& options)
-        : summary_(rig.scratch + "/" + name + ".summary") {
-        const std::string ready = rig.scratch + "/" + name + ".ready";
+        : summary_(rig.scratch + "/" + name + ".summary"),
+          ready_(rig.scratch + "/" + name + ".ready") {
+        const std::string& ready = ready_;
         ::DeleteFileA(windowsPath(summary_).c_str());
         ::DeleteFileA(windowsPath(ready).c_str());
         std::string command = "/bin/sh \"" + rig.script + "\" \"" + rig.link + "\" \"" + ready +
@@ -135,6 +136,20 @@ class Printer {
         }
     }
 
+    Printer(const Printer&) = delete;
+    Printer& operator=(const Printer&) = delete;
+
+    // Asks the simulator's chain to end and waits until it has: a test leaves nothing running.
+    ~Printer() {
+        const std::string done = windowsPath(ready_ + ".done");
+        ::CloseHandle(
+            ::CreateFileA(done.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        for (int look = 0; look < 1000 && exists(ready_); ++look) {
+            ::Sleep(10);
+        }
+        ::DeleteFileA(done.c_str());
+    }
+
     // The simulator's account of the download, once it has seen the port close.
     std::map<std::string, std::string> summary() const {
         for (int look = 0; look < 2000 && !exists(summary_); ++look) {
@@ -145,6 +160,7 @@ class Printer {
 
   private:
     std::string summary_;
+    std::string ready_;
 };
 
 Win32SerialPort::PortResolver fixed(const std::string& port) {

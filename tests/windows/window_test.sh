@@ -6,8 +6,9 @@
 #
 #   window_test.sh KORVANE_EXE WINDOW_PROBE_EXE PRINTER_SIM SAMPLES_DIR WORK_DIR [CASE...]
 #
-# The Wine prefix is WORK_DIR/wine-prefix, its own, since COM1 is mapped there and its
-# wineserver restarted; only that wineserver is ever stopped. Exit 0 when every case passes.
+# The Wine prefix is $WINEPREFIX (the build's, which the harness names), else WORK_DIR/wine-prefix.
+# The test restarts that prefix's wineserver, so nothing else may run in it meanwhile; COM1 is
+# one of the prefix's mapped ports, COM23, through KORVANE_COM1. Exit 0 when every case passes.
 set -uo pipefail
 exe=$(realpath "$1")
 probe=$(realpath "$2")
@@ -20,7 +21,8 @@ cases=("$@")
     lpt_port exit_during_download layout_144)
 
 mkdir -p "$work/screenshots"
-export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=${WINEPREFIX:-$work/wine-prefix} WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 title='Firmware Korvane V1.0'
 failures=0
 pids=()
@@ -45,14 +47,13 @@ xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$work/display")
 
+"$(dirname "$0")/wine-prefix" "$WINEPREFIX" create
 wineserver -k 2>/dev/null
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >/dev/null 2>&1
-fi
 # Without a window manager Wine waits on every hide unless it draws the frames itself. COM1
 # is a link that each case points at its own printer.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$work/com1" /f >/dev/null 2>&1
+com1=$("$(dirname "$0")/wine-prefix" "$WINEPREFIX" link 23)
+export KORVANE_COM1=COM23
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
@@ -134,7 +135,7 @@ start_printer() {  # IMAGE [sim options]: a printer behind COM1
     sim_pid=$!
     pids+=("$sim_pid")
     for _ in $(seq 100); do [ -s "$work/sim.path" ] && break; sleep 0.05; done
-    ln -sfn "$(cat "$work/sim.path")" "$work/com1"
+    ln -sfn "$(cat "$work/sim.path")" "$com1"
 }
 
 summary() { sed -n "s/^$1=//p" "$work/sim.summary" 2>/dev/null; }
