@@ -52,6 +52,9 @@ if [ ! -e "$WINEPREFIX/.korvane-demo-ready" ]; then
     wineserver -w
     touch "$WINEPREFIX/.korvane-demo-ready"
 fi
+# The server, started here with no terminal, so that its farewell when the demo ends it goes
+# nowhere; it stays until then.
+wineserver -p </dev/null >/dev/null 2>&1
 
 # The simulator takes each record at the pace of a 38400 baud line, as a real printer would;
 # for the window, download after download.
