@@ -264,6 +264,9 @@ case_start_state() {
     [ "$(pixel start 410 26)" = "255,128,128" ] ||
         fail "the start button is $(pixel start 410 26) at start-up, not light red 255,128,128"
     dark_caption start && fail "the start button's caption is drawn as if it were enabled"
+    # The bar's top border is whole: under Label3 as far from it.
+    [ "$(pixel start 464 144)" = "$(pixel start 40 144)" ] ||
+        fail "the bar's top border under Label3 is $(pixel start 464 144), not $(pixel start 40 144)"
     end_window
 }
 
