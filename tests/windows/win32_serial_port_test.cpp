@@ -108,10 +108,9 @@ class Printer {
             const std::vector<std::string>& options)
         : summary_(rig.scratch + "/" + name + ".summary"),
           ready_(rig.scratch + "/" + name + ".ready") {
-        const std::string& ready = ready_;
         ::DeleteFileA(windowsPath(summary_).c_str());
-        ::DeleteFileA(windowsPath(ready).c_str());
-        std::string command = "/bin/sh \"" + rig.script + "\" \"" + rig.link + "\" \"" + ready +
+        ::DeleteFileA(windowsPath(ready_).c_str());
+        std::string command = "/bin/sh \"" + rig.script + "\" \"" + rig.link + "\" \"" + ready_ +
                               "\" \"" + rig.sim + "\" --image \"" + rig.samples + "/" + image +
                               "\" --summary \"" + summary_ + "\"";
         for (const auto& option : options) {
@@ -128,16 +127,13 @@ class Printer {
         }
         // For a Unix program Wine fills `process` with no handles of its own but stale values,
         // which may name one of ours (standard output, once): they are left alone.
-        for (int look = 0; look < 1000 && !exists(ready); ++look) {
+        for (int look = 0; look < 1000 && !exists(ready_); ++look) {
             ::Sleep(10);
         }
-        if (!exists(ready)) {
+        if (!exists(ready_)) {
             throw std::runtime_error("the simulator did not come up on " + rig.link);
         }
     }
-
-    Printer(const Printer&) = delete;
-    Printer& operator=(const Printer&) = delete;
 
     // Asks the simulator's chain to end and waits until it has: a test leaves nothing running.
     ~Printer() {

@@ -49,9 +49,7 @@ export DISPLAY=:$(cat "$work/display")
 
 "$(dirname "$0")/wine-prefix" "$WINEPREFIX" create
 wineserver -k 2>/dev/null
-# Without a window manager Wine waits on every hide unless it draws the frames itself. COM1
-# is a link that each case points at its own printer.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+# COM1 is a link that each case points at its own printer.
 com1=$("$(dirname "$0")/wine-prefix" "$WINEPREFIX" link 23)
 export KORVANE_COM1=COM23
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
