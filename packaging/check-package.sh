@@ -162,7 +162,9 @@ ROWS
 
 for program in korvane korvane-cli korvane-printer-sim; do
     said=$("${nodisplay[@]}" "$root/usr/bin/$program" --version 2>&1) || true
-    [ "$said" = "$program $version" ] || fail "$program --version says '$said', package is $version"
+    [ "$(head -n 1 <<<"$said")" = "$program $version" ] ||
+        fail "$program --version says '$said', package is $version"
+    grep -q "MIT licence" <<<"$said" || fail "$program --version names no licence: '$said'"
 done
 
 # Without a display the window says so in one line that points to korvane-cli.

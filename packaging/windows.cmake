@@ -1,9 +1,11 @@
 # The Windows packages, written by scripts/package-windows.sh: a 64-bit NSIS installer that puts
 # korvane.exe and korvane-cli.exe in Program Files\Korvane with a Start-menu shortcut to the
 # window and an uninstaller listed under the installed programs, and a zip of the same files.
-# The programs install themselves to the package's top folder (CMAKE_INSTALL_BINDIR ".").
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION . RENAME LICENSE.txt)
+# The programs install themselves to the package's top folder (CMAKE_INSTALL_BINDIR "."). Beside
+# them: the Windows user's guide, the description and schema of korvane-cli's JSON, the licence.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/windows-guide.txt ${PROJECT_SOURCE_DIR}/docs/json.md
+    ${PROJECT_SOURCE_DIR}/docs/korvane-cli.schema.json DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 
 set(CPACK_GENERATOR "NSIS;ZIP")
 # One package with every program: the install components belong to the Debian split, and with
@@ -16,7 +18,8 @@ set(CPACK_PACKAGE_FILE_NAME korvane-${PROJECT_VERSION}-win64)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "printer firmware loader for serial and parallel ports")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Korvane)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Korvane)
-set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_LIST_DIR}/copyright)
+# The installer's licence page.
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 # The window's Start-menu entry.
 set(CPACK_PACKAGE_EXECUTABLES korvane Korvane)

@@ -2,8 +2,14 @@
 # Builds the tool and shows its main job against the bundled printer simulator: with a display,
 # the window with COM1 wired to the simulator (pick samples/demo.DPX with File > Open and press
 # "Download Start"); without one, the same download from the command line.
+#   scripts/demo.sh [--cli]               the Linux programs
+#   scripts/demo.sh --windows [--cli]     the Windows programs under Wine (scripts/windows-demo.sh)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${1:-}" = --windows ]; then
+    shift
+    exec "$root/scripts/windows-demo.sh" "$@"
+fi
 build=$root/build
 # Only the programs the demo runs: the tests are built by scripts/test.sh.
 window=0

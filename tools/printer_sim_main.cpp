@@ -8,7 +8,7 @@
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && args[0] == "--version") {
-        std::cout << "korvane-printer-sim " << korvane::kVersion << '\n';
+        std::cout << korvane::versionText("korvane-printer-sim");
         return 0;
     }
     const auto parsed = korvane::tools::parseSimOptions(args);

@@ -19,7 +19,7 @@ constexpr const char* kCommands =
     "  korvane-cli send --parallel PORT [OPTIONS] FILE\n"
     "  korvane-cli send --serial PORT --serial PORT --parallel PORT ... [OPTIONS] FILE\n"
     "  korvane-cli ports [--open]\n"
-    "  korvane-cli --help | --version\n"
+    "  korvane-cli help | --help | --version\n"
     "\n"
     "check  reads a firmware image and reports its records, where each transfer stops and\n"
     "       every rule it breaks. Exit 0: both transfers send it whole and alike; 1: it breaks\n"
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
         return korvane::cli::kExitOk;
     }
     if (command == "--version") {
-        std::cout << "korvane-cli " << korvane::kVersion << '\n';
+        std::cout << korvane::versionText("korvane-cli");
         return korvane::cli::kExitOk;
     }
     if (command == "check") {

@@ -58,7 +58,7 @@ bool answeredAtOnce(int argc, char** argv) {
             return true;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::cout << "korvane " << korvane::kVersion << '\n';
+            std::cout << korvane::versionText("korvane");
             return true;
         }
     }

@@ -8,7 +8,8 @@
 #
 # PROGRAMS: the programs the packages hold, without .exe; "korvane korvane-cli" unless given.
 #
-# WORK_DIR/wine-prefix is this test's own Wine prefix; only its wineserver is ever stopped.
+# The Wine prefix is $WINEPREFIX (the build's, which the harness names), else WORK_DIR/wine-prefix;
+# its wineserver is left running for the other tests, and ends on its own when it is not kept.
 set -uo pipefail
 installer=$(realpath "$1")
 zip=$(realpath "$2")
@@ -16,15 +17,14 @@ version=$3
 work=$(realpath -m "$4")
 read -r -a programs <<<"${5:-korvane korvane-cli}"
 mkdir -p "$work"
-export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+export WINEPREFIX=${WINEPREFIX:-$work/wine-prefix} WINEDEBUG=-all DISPLAY= \
+    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 failures=0
 fail() {
     echo "FAIL: $*" >&2
     failures=$((failures + 1))
 }
-trap 'wineserver -k 2>/dev/null' EXIT
-
-[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+"$(dirname "$0")/wine-prefix" "$WINEPREFIX" create
 folder="$WINEPREFIX/drive_c/Program Files/Korvane"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Korvane'
 shortcuts() { find "$WINEPREFIX/drive_c" -path '*Start Menu*' -iname 'Korvane.lnk' 2>/dev/null; }
@@ -34,12 +34,15 @@ rm -rf "$folder"
 wine reg delete "$uninstall_key" /f >/dev/null 2>&1
 
 wine "$installer" /S >/dev/null 2>&1 || fail "the installer exited with status $?"
-for file in "${programs[@]/%/.exe}" README.md LICENSE.txt Uninstall.exe; do
+docs=(windows-guide.txt json.md korvane-cli.schema.json LICENSE.txt)
+for file in "${programs[@]/%/.exe}" "${docs[@]}" Uninstall.exe; do
     [ -f "$folder/$file" ] || fail "no $file in Program Files\\Korvane"
 done
 for program in "${programs[@]}"; do
-    got=$(wine "C:\\Program Files\\Korvane\\$program.exe" --version 2>/dev/null | tr -d '\r')
-    [ "$got" = "$program $version" ] || fail "installed $program --version says \"$got\""
+    said=$(wine "C:\\Program Files\\Korvane\\$program.exe" --version 2>/dev/null | tr -d '\r')
+    [ "$(head -n 1 <<<"$said")" = "$program $version" ] ||
+        fail "installed $program --version says \"$said\""
+    grep -q "MIT licence" <<<"$said" || fail "installed $program --version names no licence"
 done
 [ -n "$(shortcuts)" ] || fail "no Korvane shortcut in the Start menu"
 wine reg query "$uninstall_key" /v DisplayName 2>/dev/null | grep -q Korvane ||
@@ -59,12 +62,15 @@ rm -rf "$work/unzipped"
 mkdir -p "$work/unzipped"
 unzip -q "$zip" -d "$work/unzipped" || fail "the zip does not unpack"
 top="$work/unzipped/$(basename "$zip" .zip)"
+for file in "${docs[@]}"; do
+    [ -f "$top/$file" ] || fail "no $file in the zip's $(basename "$top") folder"
+done
 for program in "${programs[@]}"; do
     [ -f "$top/$program.exe" ] || {
         fail "no $program.exe in the zip's $(basename "$top") folder"
         continue
     }
-    got=$(wine "$top/$program.exe" --version 2>/dev/null | tr -d '\r')
+    got=$(wine "$top/$program.exe" --version 2>/dev/null | tr -d '\r' | head -n 1)
     [ "$got" = "$program $version" ] || fail "$program.exe from the zip says \"$got\""
 done
 echo "installer_test: $failures failure(s)"

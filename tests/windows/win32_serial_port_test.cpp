@@ -107,11 +107,11 @@ class Printer {
   public:
     Printer(const Rig& rig, const std::string& name, const std::string& image,
             const std::vector<std::string>& options)
-        : summary_(rig.scratch + "/" + name + ".summary") {
-        const std::string ready = rig.scratch + "/" + name + ".ready";
+        : summary_(rig.scratch + "/" + name + ".summary"),
+          ready_(rig.scratch + "/" + name + ".ready") {
         ::DeleteFileA(windowsPath(summary_).c_str());
-        ::DeleteFileA(windowsPath(ready).c_str());
-        std::string command = "/bin/sh \"" + rig.script + "\" \"" + rig.link + "\" \"" + ready +
+        ::DeleteFileA(windowsPath(ready_).c_str());
+        std::string command = "/bin/sh \"" + rig.script + "\" \"" + rig.link + "\" \"" + ready_ +
                               "\" \"" + rig.sim + "\" --image \"" + rig.samples + "/" + image +
                               "\" --summary \"" + summary_ + "\"";
         for (const auto& option : options) {
@@ -128,12 +128,23 @@ class Printer {
         }
         // For a Unix program Wine fills `process` with no handles of its own but stale values,
         // which may name one of ours (standard output, once): they are left alone.
-        for (int look = 0; look < 1000 && !exists(ready); ++look) {
+        for (int look = 0; look < 1000 && !exists(ready_); ++look) {
             ::Sleep(10);
         }
-        if (!exists(ready)) {
+        if (!exists(ready_)) {
             throw std::runtime_error("the simulator did not come up on " + rig.link);
         }
+    }
+
+    // Asks the simulator's chain to end and waits until it has: a test leaves nothing running.
+    ~Printer() {
+        const std::string done = windowsPath(ready_ + ".done");
+        ::CloseHandle(
+            ::CreateFileA(done.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        for (int look = 0; look < 1000 && exists(ready_); ++look) {
+            ::Sleep(10);
+        }
+        ::DeleteFileA(done.c_str());
     }
 
     // The simulator's account of the download, once it has seen the port close.
@@ -146,6 +157,7 @@ class Printer {
 
   private:
     std::string summary_;
+    std::string ready_;
 };
 
 Win32SerialPort::PortResolver fixed(const std::string& port) {

@@ -6,8 +6,9 @@
 #
 #   window_test.sh KORVANE_EXE WINDOW_PROBE_EXE PRINTER_SIM SAMPLES_DIR WORK_DIR [CASE...]
 #
-# The Wine prefix is WORK_DIR/wine-prefix, its own, since COM1 is mapped there and its
-# wineserver restarted; only that wineserver is ever stopped. Exit 0 when every case passes.
+# The Wine prefix is $WINEPREFIX (the build's, which the harness names), else WORK_DIR/wine-prefix.
+# The test restarts that prefix's wineserver, so nothing else may run in it meanwhile; COM1 is
+# one of the prefix's mapped ports, COM23, through KORVANE_COM1. Exit 0 when every case passes.
 set -uo pipefail
 exe=$(realpath "$1")
 probe=$(realpath "$2")
@@ -20,7 +21,8 @@ cases=("$@")
     lpt_port exit_during_download layout_144)
 
 mkdir -p "$work/screenshots"
-export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=${WINEPREFIX:-$work/wine-prefix} WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 title='Firmware Korvane V1.0'
 failures=0
 pids=()
@@ -45,14 +47,11 @@ xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$work/display")
 
+"$(dirname "$0")/wine-prefix" "$WINEPREFIX" create
 wineserver -k 2>/dev/null
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >/dev/null 2>&1
-fi
-# Without a window manager Wine waits on every hide unless it draws the frames itself. COM1
-# is a link that each case points at its own printer.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$work/com1" /f >/dev/null 2>&1
+# COM1 is a link that each case points at its own printer.
+com1=$("$(dirname "$0")/wine-prefix" "$WINEPREFIX" link 23)
+export KORVANE_COM1=COM23
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
 "$(dirname "$0")/wine-prefix" "$WINEPREFIX" version
 wineserver -k 2>/dev/null
@@ -135,7 +134,7 @@ start_printer() {  # IMAGE [sim options]: a printer behind COM1
     sim_pid=$!
     pids+=("$sim_pid")
     for _ in $(seq 100); do [ -s "$work/sim.path" ] && break; sleep 0.05; done
-    ln -sfn "$(cat "$work/sim.path")" "$work/com1"
+    ln -sfn "$(cat "$work/sim.path")" "$com1"
 }
 
 summary() { sed -n "s/^$1=//p" "$work/sim.summary" 2>/dev/null; }
@@ -174,7 +173,7 @@ places=(
     "cboSPEED 256 80 113 24 3840 1200 1695 360"
     "cmdSTART 400 16 129 97 6000 240 1935 1455"
     "ProgressBar 8 144 521 25 120 2160 7815 375"
-    "Label3 400 120 129 25 6000 1800 1935 375"
+    "Label3 400 120 129 24 6000 1800 1935 360"
     "Line1 136 32 1 96 2040 480 15 1440"
 )
 
@@ -271,6 +270,9 @@ case_start_state() {
     [ "$(pixel start 410 26)" = "255,128,128" ] ||
         fail "the start button is $(pixel start 410 26) at start-up, not light red 255,128,128"
     dark_caption start && fail "the start button's caption is drawn as if it were enabled"
+    # The bar's top border is whole: under Label3 as far from it.
+    [ "$(pixel start 464 144)" = "$(pixel start 40 144)" ] ||
+        fail "the bar's top border under Label3 is $(pixel start 464 144), not $(pixel start 40 144)"
     end_window
 }
 

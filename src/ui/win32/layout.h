@@ -36,7 +36,9 @@ inline constexpr std::array kPlaces = {
     ControlPlace{"cboSPEED", Container::Frame, {3720, 1080, 1695, 360}},
     ControlPlace{"cmdSTART", Container::Window, {6000, 240, 1935, 1455}},
     ControlPlace{"ProgressBar", Container::Window, {120, 2160, 7815, 375}},
-    ControlPlace{"Label3", Container::Window, {6000, 1800, 1935, 375}},
+    // 15 twips shorter than the design, so that its bottom meets the bar's top border rather
+    // than painting over it.
+    ControlPlace{"Label3", Container::Window, {6000, 1800, 1935, 360}},
     // A vertical line from (1920, 360) to (1920, 1800) in the frame, one pixel wide.
     ControlPlace{"Line1", Container::Frame, {1920, 360, 15, 1440}},
 };

@@ -109,7 +109,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         return 0;
     }
     if (arguments.version) {
-        answer(std::string("korvane ") + korvane::kVersion + "\r\n");
+        answer(korvane::versionText("korvane", "\r\n"));
         return 0;
     }
 
