@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <map>
 
-#include "ui/display_check.h"
+#include "ui/qt/display_check.h"
 #include "ui_fakes.h"
 
 using korvane::ui::testing::TestWindow;

@@ -1,4 +1,4 @@
-#include "ui/form1.h"
+#include "ui/qt/form1.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -26,9 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/colour_button.h"
-#include "ui/progress_display.h"
-#include "ui/window_host.h"
+#include "ui/qt/colour_button.h"
+#include "ui/qt/progress_display.h"
+#include "ui/qt/window_host.h"
 
 namespace korvane::ui {
 

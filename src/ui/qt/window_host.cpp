@@ -1,4 +1,4 @@
-#include "ui/window_host.h"
+#include "ui/qt/window_host.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -13,10 +13,10 @@
 #include "ports/linux/termios_serial_port.h"
 #include "ports/stop_aware_ports.h"
 #include "ports/stop_request.h"
-#include "ui/display_check.h"
-#include "ui/file_chooser.h"
-#include "ui/form1.h"
-#include "ui/message_presenter.h"
+#include "ui/qt/display_check.h"
+#include "ui/qt/file_chooser.h"
+#include "ui/qt/form1.h"
+#include "ui/qt/message_presenter.h"
 
 namespace {
 
