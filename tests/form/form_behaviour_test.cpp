@@ -46,6 +46,7 @@ struct FakeView final : form::FormView, korvane::download::Host {
     void setStartToolTip(const std::string&) override {}
     void showWindow() override { shown = true; }
     void hideWindow() override { hidden = true; }
+    void letSystemEventsRun() override {}
     void endProgram() override { ++ends; }
     std::string chooseFile(const std::string& title, const std::string& filter,
                            const std::string& fileName) override {

@@ -13,10 +13,12 @@
 #include <filesystem>
 #include <map>
 
+#include "ui/form/form_layout.h"
 #include "ui/qt/display_check.h"
 #include "ui_fakes.h"
 
 using korvane::ui::testing::TestWindow;
+namespace form = korvane::ui::form;
 
 namespace {
 
@@ -97,26 +99,18 @@ void WindowTest::controls_data() {
     QTest::addColumn<QString>("caption");
     QTest::addColumn<int>("points");
     QTest::addColumn<bool>("bold");
-    QTest::newRow("window") << "Form1"
-                            << "Firmware Korvane V1.0" << 12 << true;
-    QTest::newRow("frame") << "Frame1"
-                           << "Communication Interface Choice" << 9 << false;
-    QTest::newRow("COM option") << "optCOM_0"
-                                << "COM Port" << 9 << false;
-    QTest::newRow("LPT option") << "optCOM_1"
-                                << "LPT Port" << 9 << false;
-    QTest::newRow("port label") << "Label1"
-                                << "Port List :" << 9 << false;
-    QTest::newRow("speed label") << "Label2"
-                                 << "COM Speed :" << 9 << false;
-    QTest::newRow("port list") << "cboPORT"
-                               << "" << 9 << false;
-    QTest::newRow("speed list") << "cboSPEED"
-                                << "" << 9 << false;
-    QTest::newRow("progress label") << "Label3"
-                                    << "" << 9 << false;
-    QTest::newRow("start button") << "cmdSTART"
-                                  << "Download Start" << 12 << true;
+    const auto text = [](std::string_view view) {
+        return QString::fromUtf8(view.data(), view.size());
+    };
+    QTest::newRow("Form1") << "Form1" << text(form::kTitle) << form::kWindowFont.points
+                           << (form::kWindowFont.weight >= 700);
+    for (const form::Control& design : form::kControls) {
+        if (design.font != nullptr) {
+            QTest::newRow(design.name.data())
+                << text(design.name) << text(design.caption) << design.font->points
+                << (design.font->weight >= 700);
+        }
+    }
 }
 
 // Captions, point sizes and weights as built; lists offer their entries only, and stay so
@@ -145,24 +139,28 @@ void WindowTest::controls() {
     }
 }
 
-// One File menu: Open (access key F, Ctrl+O), a separator, Exit (access key X, no shortcut).
+// One File menu: its entries in order, with their access keys and shortcuts.
 void WindowTest::menu() {
     TestWindow w;
     const QList<QAction*> bar = w.form.menuBar()->actions();
     QCOMPARE(bar.size(), 1);
-    QCOMPARE(bar[0]->text(), QString("File(&F)"));
-    QCOMPARE(QKeySequence::mnemonic(bar[0]->text()), QKeySequence(Qt::ALT | Qt::Key_F));
+    QCOMPARE(bar[0]->text(), QString::fromUtf8(form::kMenu[0].caption.data()));
     QVERIFY(bar[0]->menu() != nullptr);
     const QList<QAction*> file = bar[0]->menu()->actions();
-    QCOMPARE(file.size(), 3);
-    QCOMPARE(file[0]->text(), QString("Open(&F)"));
-    QCOMPARE(QKeySequence::mnemonic(file[0]->text()), QKeySequence(Qt::ALT | Qt::Key_F));
-    QCOMPARE(file[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
-    QVERIFY(file[1]->isSeparator());
-    QCOMPARE(file[2]->text(), QString("Exit(&X)"));
-    QCOMPARE(QKeySequence::mnemonic(file[2]->text()), QKeySequence(Qt::ALT | Qt::Key_X));
-    QCOMPARE(file[2]->shortcut(), QKeySequence());
-    for (QAction* action : file) {
+    QCOMPARE(file.size(), static_cast<qsizetype>(form::kMenu.size() - 1));
+    for (std::size_t i = 1; i < form::kMenu.size(); ++i) {
+        const form::MenuEntry& design = form::kMenu[i];
+        QAction* action = file[static_cast<qsizetype>(i - 1)];
+        QCOMPARE(action->objectName(), QString::fromUtf8(design.name.data()));
+        QCOMPARE(action->isSeparator(), design.caption == "-");
+        if (!action->isSeparator()) {
+            QCOMPARE(action->text(), QString::fromUtf8(design.caption.data()));
+            // "&X" makes Alt+X the access key.
+            const auto amp = design.caption.find('&');
+            QCOMPARE(QKeySequence::mnemonic(action->text()),
+                     QKeySequence(QStringLiteral("Alt+") + QChar(design.caption[amp + 1])));
+        }
+        QCOMPARE(action->shortcut(), QKeySequence(QString::fromUtf8(design.shortcut.data())));
         QVERIFY(action->isVisible() && action->isEnabled() && !action->isChecked());
     }
 }
@@ -172,13 +170,13 @@ void WindowTest::windowFrame() {
     w.form.Form_Load();
     QVERIFY(QTest::qWaitForWindowExposed(&w.form));
     QCOMPARE(w.form.objectName(), QString("Form1"));
-    QCOMPARE(w.form.windowTitle(), QString("Firmware Korvane V1.0"));
     const Qt::WindowFlags flags = w.form.windowFlags();
     QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
     QVERIFY(flags & Qt::WindowCloseButtonHint);
     QCOMPARE(w.form.minimumSize(), w.form.maximumSize());
-    QCOMPARE(w.form.centralWidget()->size(), QSize(537, 180));
+    QCOMPARE(w.form.centralWidget()->size(),
+             QSize(form::kClient.width / 15, form::kClient.height / 15));
     QCOMPARE(w.form.centralWidget()->mapTo(&w.form, QPoint(0, 0)).y(), w.form.menuBar()->height());
 }
 
