@@ -343,7 +343,7 @@ void Form1::optionSelected(int index) {
 void Form1::startClicked() {
     // Nothing may escape into a window procedure.
     try {
-        behaviour_->at(form::Id::CmdStart) Click();
+        behaviour_->cmdSTART_Click();
     } catch (...) {
         endProgram();
     }
