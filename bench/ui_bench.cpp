@@ -24,7 +24,7 @@
 #include "download/port_io.h"
 #include "download/serial_port.h"
 #include "support/null_ports.h"
-#include "ui/form1.h"
+#include "ui/qt/form1.h"
 
 namespace {
 

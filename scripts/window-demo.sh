@@ -15,7 +15,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     exit 3
 fi
 
-window=$build/src/ui/korvane
+window=$build/src/ui/qt/korvane
 sim=$build/tools/korvane-printer-sim
 for program in "$window" "$sim"; do
     if [ ! -x "$program" ]; then

@@ -32,8 +32,11 @@ class CliHost : public download::Host {
     void letPendingEventsRun() override;
 
     void setDetail(Detail detail) { detail_ = std::move(detail); }
+    // The bytes written to the port so far, as whoever watches the port counts them.
+    void setWritten(std::function<std::int64_t()> written) { written_ = std::move(written); }
+    std::int64_t written() const { return written_ ? written_() : 0; }
 
-    // The bytes of the image consumed so far, and its size.
+    // How far into the image the printer has acknowledged, and the image's size.
     std::int32_t position() const { return lastPosition_; }
     std::int32_t total() const { return lastTotal_; }
 
@@ -48,6 +51,7 @@ class CliHost : public download::Host {
   private:
     const ports::StopRequest* stop_;
     Detail detail_;
+    std::function<std::int64_t()> written_;
 };
 
 }  // namespace korvane::cli

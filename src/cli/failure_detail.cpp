@@ -60,7 +60,7 @@ std::string serialDetail(Outcome outcome, const SerialFacts& f) {
     const std::string where =
         "On " + f.label + " at " + f.baud + " baud: record " + std::to_string(f.written) + " of " +
         std::to_string(f.records) + " (byte offset " + std::to_string(f.offset) + ", " +
-        std::to_string(f.length) + " bytes), " + std::to_string(f.bytesSent) + " bytes sent";
+        std::to_string(f.length) + " bytes), " + std::to_string(f.bytesSent) + " bytes written";
     if (outcome == Outcome::PortError) {
         return where + " when the port failed.";
     }
@@ -83,7 +83,7 @@ std::string parallelDetail(Outcome outcome, const ParallelFacts& f) {
     const std::string where = "On " + f.label + ": record " + std::to_string(f.record) + " of " +
                               std::to_string(f.records) + ", byte offset " +
                               std::to_string(f.offset) + ", " + std::to_string(f.bytesSent) +
-                              " bytes sent";
+                              " bytes written";
     if (outcome == Outcome::PortError) {
         return where + " when the port failed.";
     }

@@ -133,6 +133,7 @@ std::string sendJsonLine(const ImageFacts& image, const PortResult& result, cons
     object["ended"] = jsonText(result.ended);
     object["duration_s"] = jsonSeconds(result.seconds);
     object["bytes_sent"] = result.bytesSent;
+    object["bytes_acknowledged"] = result.position;
     object["outcome"] = outcomeName(result);
     object["exit_status"] = result.status;
     object["message"] = jsonText(result.message);

@@ -9,6 +9,7 @@
 #include "cli/exit_status.h"
 #include "cli/printable.h"
 #include "cli/recording_ports.h"
+#include "cli/terminal_host.h"
 #include "cli/trace_log.h"
 #include "download/download_sequence.h"
 #include "ports/stop_request.h"
@@ -68,13 +69,15 @@ PortResult runPortDownload(const PortChoice& choice, const SendContext& context,
                              : parallelDetail(outcome, parallel.facts());
     };
     host.setDetail(detail);
+    host.setWritten(
+        [&] { return choice.serial ? serial.facts().bytesSent : parallel.facts().bytesSent; });
 
     download::SteadyClock clock;
     download::DownloadSequence download(host, serial, parallel, clock);
     result.started = utcNow();
     const auto start = std::chrono::steady_clock::now();
     try {
-        const auto ended = download.run(choices);
+        const auto ended = download.run(choices, context.loaded);
         result.outcome = ended.outcome;
         result.message = ended.message;
         result.status = exitStatusOf(ended.outcome);
@@ -84,9 +87,10 @@ PortResult runPortDownload(const PortChoice& choice, const SendContext& context,
         result.signal = context.stop.signal();
         result.status = 128 + result.signal;
         result.message = std::string("Stopped by ") + context.stop.cause() + " after " +
-                         std::to_string(host.position()) + " of " + std::to_string(host.total()) +
-                         " bytes: the printer holds a partial firmware. Send the firmware again "
-                         "before you use the printer.";
+                         acknowledgedText(host.position(), host.total()) + " (" +
+                         std::to_string(host.written()) +
+                         " bytes written): the printer holds a partial firmware. Send the "
+                         "firmware again before you use the printer.";
     } catch (const std::exception& error) {
         // Nothing the engine meets should end here; if it does, say so and keep the contract.
         result.outcome = Outcome::PortError;
@@ -97,7 +101,7 @@ PortResult runPortDownload(const PortChoice& choice, const SendContext& context,
     result.ended = utcNow();
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.bytesSent = choice.serial ? serial.facts().bytesSent : parallel.facts().bytesSent;
+    result.bytesSent = host.written();
     result.position = host.position();
     result.total = host.total();
     return result;

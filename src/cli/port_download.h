@@ -7,6 +7,7 @@
 #include "cli/cli_host.h"
 #include "cli/send_options.h"
 #include "download/outcome.h"
+#include "image/firmware_file.h"
 
 namespace korvane::ports {
 class StopRequest;
@@ -29,16 +30,18 @@ struct PortResult {
     std::string started;  // UTC, ISO 8601
     std::string ended;
     double seconds = 0;
-    std::int64_t bytesSent = 0;
-    std::int32_t position = 0;  // how far into the image the download got, of its total bytes
+    std::int64_t bytesSent = 0;  // the bytes written to the port
+    std::int32_t position = 0;   // how far into the image the printer has acknowledged, of total
     std::int32_t total = 0;
 };
 
 // What every port's download shares.
 struct SendContext {
     const SendOptions& options;
-    std::span<const std::uint8_t> image;  // as loaded here, for watching the records; the
-                                          // download loads the file itself
+    // The file as read once for the whole send: hashed for the record, watched for the
+    // records, and sent to every port as it is.
+    const image::LoadResult& loaded;
+    std::span<const std::uint8_t> image;  // loaded's bytes
     const ports::StopRequest& stop;
     TraceLog* trace;  // nothing is traced when null
 };

@@ -85,27 +85,34 @@ std::string formatSeconds(double seconds) {
     return text;
 }
 
-// The closing table: each port's outcome, how far into the image it got, and its time.
+// The closing table: each port's outcome, how far into the image the printer acknowledged,
+// the bytes written to its port, and its time.
 std::string tableOf(const std::vector<PortResult>& results) {
     std::vector<std::string> labels;
     std::vector<std::string> bytes;
+    std::vector<std::string> written;
     std::size_t width = 4;
-    std::size_t bytesWidth = 5;
+    std::size_t bytesWidth = 12;
+    std::size_t writtenWidth = 7;
     for (const auto& result : results) {
         labels.push_back(printable(result.label));
         bytes.push_back(std::to_string(result.position) + " of " + std::to_string(result.total));
+        written.push_back(std::to_string(result.bytesSent));
         width = std::max(width, labels.back().size());
         bytesWidth = std::max(bytesWidth, bytes.back().size());
+        writtenWidth = std::max(writtenWidth, written.back().size());
     }
     auto cell = [](std::string text, std::size_t size) {
         text.resize(std::max(size, text.size()), ' ');
         return text;
     };
     std::string table = cell("PORT", width) + "  " + cell("OUTCOME", 14) + "  " +
-                        cell("BYTES", bytesWidth) + "  TIME\n";
+                        cell("ACKNOWLEDGED", bytesWidth) + "  " + cell("WRITTEN", writtenWidth) +
+                        "  TIME\n";
     for (std::size_t i = 0; i < results.size(); ++i) {
         table += cell(labels[i], width) + "  " + cell(outcomeName(results[i]), 14) + "  " +
-                 cell(bytes[i], bytesWidth) + "  " + formatSeconds(results[i].seconds) + '\n';
+                 cell(bytes[i], bytesWidth) + "  " + cell(written[i], writtenWidth) + "  " +
+                 formatSeconds(results[i].seconds) + '\n';
     }
     return table;
 }
@@ -246,15 +253,14 @@ int runSend(const std::vector<std::string>& args) {
             return kExitFileOrPort;
         }
     }
-    // Read here as well, to follow the records and for the report; the download reads the
-    // file itself and reports what is wrong with it.
+    // Read once: the record's hash, the trace and every port's download all have these bytes.
     const std::filesystem::path file = image::pathFromUtf8(options.file);
     const auto loaded = image::loadFirmwareFile(file);
     const std::span<const std::uint8_t> bytes = loaded.bytes;
 
     // From here a signal ends every download at its next safe point, releasing its port.
     ports::StopRequest stop;
-    const SendContext context{options, bytes, stop, trace.get()};
+    const SendContext context{options, loaded, bytes, stop, trace.get()};
     OutputCheck output;
     const std::vector<PortResult> results =
         options.ports.size() == 1 ? std::vector{runOne(options.ports.front(), context, output)}

@@ -6,6 +6,7 @@
 #include <array>
 #include <cctype>
 
+#include "download/user_choices.h"
 #include "ports/port_names.h"
 
 namespace korvane::cli {
@@ -16,8 +17,6 @@ namespace {
 constexpr int kTrace = 0x100;
 constexpr int kLog = 0x101;
 constexpr int kJson = 0x102;
-
-constexpr std::array<const char*, 4> kSpeeds = {"4800", "9600", "19200", "38400"};
 
 const option kLongOptions[] = {
     {"serial", required_argument, nullptr, 's'},
@@ -128,7 +127,8 @@ SendParse parseSendOptions(const std::vector<std::string>& args) {
                 break;
             }
             case 'b':
-                if (std::find(kSpeeds.begin(), kSpeeds.end(), value) == kSpeeds.end()) {
+                if (std::find(download::kSpeeds.begin(), download::kSpeeds.end(), value) ==
+                    download::kSpeeds.end()) {
                     return fail(inQuotes(asGiven) +
                                 ": the speed must be 4800, 9600, 19200 or 38400");
                 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "download/user_choices.h"
 #include "ports/port_names.h"
 
 namespace korvane::cli {
@@ -18,8 +19,8 @@ struct PortChoice {
 };
 
 struct SendOptions {
-    std::vector<PortChoice> ports;  // one download each, all at once
-    std::string baud = "38400";     // for every serial port
+    std::vector<PortChoice> ports;                            // one download each, all at once
+    std::string baud = std::string(download::kDefaultSpeed);  // for every serial port
     bool quiet = false;
     bool trace = false;
     std::string logFile;  // the trace goes here (appended) when set, else to standard error

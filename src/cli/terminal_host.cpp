@@ -48,11 +48,17 @@ std::string progressLine(std::int32_t position, std::int32_t total, double secon
     return "[" + bar + "] " + figures;
 }
 
-std::string summaryLine(std::int32_t bytes, double seconds) {
-    char text[96];
-    std::snprintf(text, sizeof text, "%d bytes in %.1f s (%s/s)", bytes, seconds,
-                  humanBytes(seconds > 0.0 ? bytes / seconds : 0.0).c_str());
-    return text;
+std::string acknowledgedText(std::int32_t acknowledged, std::int32_t total) {
+    return std::to_string(acknowledged) + " of " + std::to_string(total) +
+           " image bytes acknowledged";
+}
+
+std::string summaryLine(std::int32_t acknowledged, std::int32_t total, std::int64_t written,
+                        double seconds) {
+    char text[64];
+    std::snprintf(text, sizeof text, " bytes written in %.1f s (%s/s)", seconds,
+                  humanBytes(seconds > 0.0 ? static_cast<double>(written) / seconds : 0.0).c_str());
+    return acknowledgedText(acknowledged, total) + ", " + std::to_string(written) + text;
 }
 
 TerminalHost::TerminalHost(Output output, const ports::StopRequest* stop)
@@ -105,9 +111,11 @@ void TerminalHost::finishBar() {
 }
 
 void TerminalHost::printSummary() {
-    if (output_.summary && started_) {
+    // Nothing written, no port was reached: there is no rate to tell.
+    if (output_.summary && started_ && written() > 0) {
         const double seconds = std::chrono::duration<double>(Clock::now() - startedAt_).count();
-        std::fprintf(stderr, "%s\n", summaryLine(lastPosition_, seconds).c_str());
+        std::fprintf(stderr, "%s\n",
+                     summaryLine(lastPosition_, lastTotal_, written(), seconds).c_str());
     }
 }
 

@@ -48,7 +48,12 @@ class TerminalHost final : public CliHost {
 // 3.5 KiB/s 2 s left". The rate is left out while less than a tenth of a second has passed.
 std::string progressLine(std::int32_t position, std::int32_t total, double seconds, int columns);
 
-// "32736 bytes in 9.1 s (3.5 KiB/s)".
-std::string summaryLine(std::int32_t bytes, double seconds);
+// The two figures of how far a download got, in the words every output uses: how far into the
+// image the printer has acknowledged ("132 of 32736 image bytes acknowledged"), and the bytes
+// written to the port, which leave out each record's CR LF.
+std::string acknowledgedText(std::int32_t acknowledged, std::int32_t total);
+// "32736 of 32736 image bytes acknowledged, 31744 bytes written in 9.1 s (3.4 KiB/s)".
+std::string summaryLine(std::int32_t acknowledged, std::int32_t total, std::int64_t written,
+                        double seconds);
 
 }  // namespace korvane::cli

@@ -23,6 +23,15 @@ DownloadSequence::DownloadSequence(Host& host, SerialPort& serialPort, ParallelP
     : host_(host), serialPort_(serialPort), parallelPorts_(parallelPorts), clock_(clock) {}
 
 DownloadResult DownloadSequence::run(const UserChoices& choices) {
+    return guarded(choices, nullptr);
+}
+
+DownloadResult DownloadSequence::run(const UserChoices& choices, const image::LoadResult& loaded) {
+    return guarded(choices, &loaded);
+}
+
+DownloadResult DownloadSequence::guarded(const UserChoices& choices,
+                                         const image::LoadResult* loaded) {
     // File > Open can enable the start button again in the middle of a download; a second
     // download would drive the same port from inside the first one's event handling.
     if (running_) {
@@ -34,15 +43,20 @@ DownloadResult DownloadSequence::run(const UserChoices& choices) {
         bool& running;
         ~ClearRunning() { running = false; }
     } clearRunning{running_};
-    return runLocked(choices);
+    return runLocked(choices, loaded);
 }
 
-DownloadResult DownloadSequence::runLocked(const UserChoices& choices) {
+DownloadResult DownloadSequence::runLocked(const UserChoices& choices,
+                                           const image::LoadResult* given) {
     setControlsEnabled(host_, false);
 
     const std::string& path = choices.firmwarePath;
     const std::filesystem::path file = image::pathFromUtf8(path);
-    image::LoadResult loaded = image::loadFirmwareFile(file);
+    image::LoadResult read;
+    if (given == nullptr) {
+        read = image::loadFirmwareFile(file);
+    }
+    const image::LoadResult& loaded = given != nullptr ? *given : read;
     if (!loaded.ok()) {
         return endWith(Outcome::FileError, image::describeLoadFailure(loaded, file));
     }
@@ -50,24 +64,28 @@ DownloadResult DownloadSequence::runLocked(const UserChoices& choices) {
         return endWith(Outcome::EmptyFile,
                        std::string(messages::kFileNotOpen) + '\n' + messages::kFileEmpty);
     }
-    firmwareBytes_ = std::move(loaded.bytes);
+    if (given == nullptr) {
+        firmwareBytes_ = std::move(read.bytes);
+    }
+    const std::span<const std::uint8_t> image =
+        given != nullptr ? std::span<const std::uint8_t>(given->bytes) : firmwareBytes_;
 
     // The whole image is walked before the port is touched, so a printer never receives part
     // of a firmware whose transfer could not end well.
     const bool serial = choices.serial;
     const auto transfer = serial ? image::Transfer::Serial : image::Transfer::Parallel;
-    const image::WalkSummary walk = image::summarizeWalk(firmwareBytes_, transfer);
+    const image::WalkSummary walk = image::summarizeWalk(image, transfer);
     if (!walk.ok()) {
         return endWith(Outcome::ImageError, "Cannot send " + path + ". " +
                                                 image::describeWalkError(*walk.error, transfer) +
                                                 " Nothing was sent to the printer.");
     }
 
-    const auto total = static_cast<std::int32_t>(firmwareBytes_.size());
+    const auto total = static_cast<std::int32_t>(image.size());
     host_.setProgressVisible(true);
     host_.setProgressRange(1.0F, static_cast<float>(total));
     Progress progress(host_, total);
-    const TransferContext context{host_, choices, clock_, firmwareBytes_, progress};
+    const TransferContext context{host_, choices, clock_, image, progress};
 
     DownloadResult result = serial ? runSerialTransfer(serialPort_, context)
                                    : runParallelTransfer(parallelPorts_, context);

@@ -10,6 +10,7 @@
 #include "download/port_io.h"
 #include "download/serial_port.h"
 #include "download/user_choices.h"
+#include "image/firmware_file.h"
 
 namespace korvane::download {
 
@@ -24,11 +25,15 @@ class DownloadSequence {
     // Returns when the download is over. Throws DownloadAbandoned (from the host) when the
     // program ends in the middle; the port is released before it leaves.
     DownloadResult run(const UserChoices& choices);
+    // The same with the file read by the caller: a caller that sends one file to several ports
+    // reads it once, and each port is sent those very bytes, whatever happens to the file.
+    DownloadResult run(const UserChoices& choices, const image::LoadResult& loaded);
 
     bool running() const { return running_; }
 
   private:
-    DownloadResult runLocked(const UserChoices& choices);
+    DownloadResult guarded(const UserChoices& choices, const image::LoadResult* loaded);
+    DownloadResult runLocked(const UserChoices& choices, const image::LoadResult* loaded);
     DownloadResult endWith(Outcome outcome, const std::string& message);
 
     Host& host_;

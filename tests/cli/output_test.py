@@ -72,6 +72,12 @@ try:
     # Every output the user asked for, sent somewhere it cannot be written: name | arguments |
     # standard output | file size limit | status | phrases in standard error | phrase it lacks.
     outputs = [
+        # How far a download got: the image bytes the printer acknowledged (CR LF included) and
+        # the bytes written to the port (each record without its CR LF); no port, no rate line.
+        ("the summary's figures", ["send", "-s", device, small], subprocess.PIPE, None, 0,
+         ["120 of 120 image bytes acknowledged, 112 bytes written in "], None),
+        ("no port, no summary", ["send", "-s", missing, small], subprocess.PIPE, None, 3,
+         ["does not exist"], " written in "),
         ("send --json, disk full", ["send", "-q", "--json", "-s", device, small], dev_full, None,
          RECORD_LOST, ["could not write the JSON record to standard output",
                        "the printer was flashed, but its record is missing"], None),

@@ -31,19 +31,20 @@ TEST(ParallelDetail, SaysWhereTheBytesStoppedAndWhichLimitRanOut) {
         {"healthy", {}, "", 4},
         {"busy for good from byte 41",
          {.busyFor = 1000s, .readyBytes = 40},
-         "On LPT1: record 2 of 4, byte offset 42, 40 bytes sent; status 0x18: Busy, nFault high, "
+         "On LPT1: record 2 of 4, byte offset 42, 40 bytes written; status 0x18: Busy, nFault "
+         "high, "
          "no PaperOut, Select; the 10 s busy limit ran out.",
          1},
         {"a fault that never clears from byte 1",
          {.busyFor = 1000s, .faultFor = 1000s},
-         "On LPT1: record 1 of 4, byte offset 0, 0 bytes sent; status 0x10: Busy, nFault low "
+         "On LPT1: record 1 of 4, byte offset 0, 0 bytes written; status 0x10: Busy, nFault low "
          "(fault), no PaperOut, Select; the 3 s fault limit ran out.",
          0},
         // A ready printer costs four accesses a byte (status, data, strobe on, off): access 300
         // is the status read before byte 76, the 12th of record 3.
         {"the port lost mid-record",
          {.failAtAccess = 300},
-         "On LPT1: record 3 of 4, byte offset 79, 75 bytes sent when the port failed.",
+         "On LPT1: record 3 of 4, byte offset 79, 75 bytes written when the port failed.",
          2},
     };
     for (const auto& row : rows) {

@@ -60,7 +60,8 @@ TEST(SerialCli, SendExitsAndSpeaksPerOutcome) {
          "",
          kTimeout,
          false,
-         "On {dev} at 38400 baud: record 1 of 4 (byte offset 0, 32 bytes), 32 bytes sent; in the "
+         "On {dev} at 38400 baud: record 1 of 4 (byte offset 0, 32 bytes), 32 bytes written; in "
+         "the "
          "5 s wait the printer answered NAK 0x15 (1 time)."},
         {"silence",
          {"--silent-from", "2"},
@@ -68,7 +69,7 @@ TEST(SerialCli, SendExitsAndSpeaksPerOutcome) {
          "",
          kTimeout,
          false,
-         "On {dev} at 38400 baud: record 2 of 4 (byte offset 34, 32 bytes), 64 bytes sent; in "
+         "On {dev} at 38400 baud: record 2 of 4 (byte offset 34, 32 bytes), 64 bytes written; in "
          "the 5 s wait the printer sent nothing at all."},
         {"double-ack",
          {"--double-ack-at", "3"},
@@ -76,7 +77,7 @@ TEST(SerialCli, SendExitsAndSpeaksPerOutcome) {
          "",
          kTimeout,
          false,
-         "On {dev} at 38400 baud: record 3 of 4 (byte offset 68, 32 bytes), 96 bytes sent; in "
+         "On {dev} at 38400 baud: record 3 of 4 (byte offset 68, 32 bytes), 96 bytes written; in "
          "the 5 s wait the printer sent an acknowledgement together with other bytes in one read "
          "(06 06), which does not count."},
         {"late-ack", {"--late-ack-at", "1", "--late-ms", "1000"}, kExitOk, kSuccess, "", false},
@@ -86,7 +87,7 @@ TEST(SerialCli, SendExitsAndSpeaksPerOutcome) {
          "",
          "gone away",
          true,
-         "On {dev} at 38400 baud: record 3 of 4 (byte offset 68, 32 bytes), 96 bytes sent when "
+         "On {dev} at 38400 baud: record 3 of 4 (byte offset 68, 32 bytes), 96 bytes written when "
          "the port failed."},
         {"missing", {"none"}, kExitFileOrPort, "", "does not exist", true},
         {"held", {"--repeat"}, kExitFileOrPort, "", "busy", true},
@@ -469,7 +470,7 @@ TEST(SerialCli, SeveralPrintersAtOnceEachEndTheirOwnWay) {
                 EXPECT_GT(std::stoi(bytes), 0) << row.name << ": " << run.out;
                 EXPECT_LT(std::stoi(bytes), std::stoi(total)) << row.name << ": " << run.out;
                 EXPECT_NE(run.err.find(names[i] + ": Stopped by SIGINT after " + bytes + " of " +
-                                       total + " bytes"),
+                                       total + " image bytes acknowledged ("),
                           std::string::npos)
                     << row.name << ": " << run.err;
             }

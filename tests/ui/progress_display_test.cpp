@@ -7,8 +7,8 @@
 #include <QtTest>
 #include <limits>
 
-#include "ui/progress_display.h"
-#include "ui/window_host.h"
+#include "ui/qt/progress_display.h"
+#include "ui/qt/window_host.h"
 #include "ui_fakes.h"
 
 using korvane::ui::ProgressDisplay;

@@ -11,9 +11,11 @@
 #include <QScreen>
 #include <QtTest>
 
+#include "ui/form/form_layout.h"
 #include "ui_fakes.h"
 
 using korvane::ui::testing::TestWindow;
+namespace form = korvane::ui::form;
 
 namespace {
 
@@ -23,6 +25,20 @@ QImage grabClient(TestWindow& w) {
     return w.form.screen()
         ->grabWindow(0, origin.x(), origin.y(), client->width(), client->height())
         .toImage();
+}
+
+// The window is drawn at 96 dpi, where 15 twips make a pixel.
+QRect designPixels(const form::Twips& t) {
+    return {t.left / 15, t.top / 15, t.width / 15, t.height / 15};
+}
+
+// A control's place in client pixels; the frame's contents are placed from the frame's corner.
+QRect clientPixels(const form::Control& design) {
+    QRect rect = designPixels(design.place);
+    if (design.container == form::Container::Frame1) {
+        rect.translate(designPixels(form::control(form::Id::Frame1).place).topLeft());
+    }
+    return rect;
 }
 
 bool near(const QColor& a, const QColor& b) {
@@ -60,36 +76,30 @@ void ScreenshotTest::cleanup() {
 }
 
 void ScreenshotTest::placedOnScreen() {
-    QCOMPARE(w_->form.centralWidget()->mapToGlobal(QPoint(0, 0)), QPoint(217, 276));
-    QCOMPARE(w_->form.centralWidget()->size(), QSize(537, 180));
+    const QRect client = designPixels(form::kClient);
+    QCOMPARE(w_->form.centralWidget()->mapToGlobal(QPoint(0, 0)), client.topLeft());
+    QCOMPARE(w_->form.centralWidget()->size(), client.size());
 }
 
 void ScreenshotTest::controlsWhereDrawn_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("rect");  // client coordinates
-    // Whether the widget paints all of its own background, so that its grab matches the screen.
-    QTest::addColumn<bool>("opaque");
-    QTest::newRow("Frame1") << "Frame1" << QRect(8, 8, 385, 129) << true;
-    QTest::newRow("COM Port") << "optCOM_0" << QRect(32, 40, 89, 33) << false;
-    QTest::newRow("LPT Port") << "optCOM_1" << QRect(32, 80, 89, 33) << false;
-    QTest::newRow("Label1") << "Label1" << QRect(160, 48, 89, 17) << false;
-    QTest::newRow("Label2") << "Label2" << QRect(160, 88, 89, 25) << false;
-    QTest::newRow("cboPORT") << "cboPORT" << QRect(256, 40, 113, 24) << true;
-    QTest::newRow("cboSPEED") << "cboSPEED" << QRect(256, 80, 113, 24) << true;
-    QTest::newRow("cmdSTART") << "cmdSTART" << QRect(400, 16, 129, 97) << true;
-    QTest::newRow("Label3") << "Label3" << QRect(400, 120, 129, 25) << false;
-    QTest::newRow("ProgressBar") << "ProgressBar" << QRect(8, 144, 521, 25) << true;
+    QTest::addColumn<int>("index");
+    for (std::size_t i = 0; i < form::kControls.size(); ++i) {
+        QTest::newRow(form::kControls[i].name.data()) << static_cast<int>(i);
+    }
 }
 
 void ScreenshotTest::controlsWhereDrawn() {
-    QFETCH(QString, name);
-    QFETCH(QRect, rect);
-    QFETCH(bool, opaque);
-    auto* widget = w_->form.findChild<QWidget*>(name);
+    QFETCH(int, index);
+    const form::Control& design = form::kControls[static_cast<std::size_t>(index)];
+    const QRect rect = clientPixels(design);
+    auto* widget = w_->form.findChild<QWidget*>(QString::fromLatin1(design.name.data()));
     QVERIFY(widget);
     const QPoint onScreen = widget->mapToGlobal(QPoint(0, 0));
-    QCOMPARE(QRect(onScreen - QPoint(217, 276), widget->size()), rect);
-    if (!opaque) {
+    QCOMPARE(QRect(onScreen - designPixels(form::kClient).topLeft(), widget->size()), rect);
+    // Only a widget that paints all of its own background grabs as the screen shows it.
+    const auto kind = design.kind;
+    if (kind != form::Kind::Frame && kind != form::Kind::List && kind != form::Kind::Button &&
+        kind != form::Kind::ProgressBar) {
         return;
     }
     // The widget's own drawing sits at that place on the screen.
@@ -108,7 +118,7 @@ void ScreenshotTest::controlsWhereDrawn() {
 }
 
 void ScreenshotTest::startButtonColours() {
-    const QRect button(400, 16, 129, 97);
+    const QRect button = clientPixels(form::control(form::Id::CmdStart));
     // Inside the border, clear of the caption and the focus frame.
     const QList<QPoint> face{button.topLeft() + QPoint(8, 8), button.bottomRight() - QPoint(8, 8),
                              QPoint(button.left() + 8, button.center().y())};
@@ -142,7 +152,7 @@ void ScreenshotTest::progressOnScreenWhileThePrinterWorks() {
     w_->find<QPushButton>("cmdSTART")->click();
     QVERIFY(!duringWait.isNull());
 
-    const QRect bar(8, 144, 521, 25);
+    const QRect bar = clientPixels(form::control(form::Id::ProgressBar));
     const int y = bar.center().y();
     const QColor filled = duringWait.pixelColor(bar.left() + bar.width() * 30 / 100, y);
     const QColor empty = duringWait.pixelColor(bar.left() + bar.width() * 70 / 100, y);

@@ -16,9 +16,9 @@
 #include "download/port_io.h"
 #include "download/serial_port.h"
 #include "support/fake_clock.h"
-#include "ui/file_chooser.h"
-#include "ui/form1.h"
-#include "ui/message_presenter.h"
+#include "ui/qt/file_chooser.h"
+#include "ui/qt/form1.h"
+#include "ui/qt/message_presenter.h"
 
 namespace korvane::ui::testing {
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "support/download_fixture.h"
 
 namespace korvane::testing {
@@ -63,6 +65,35 @@ TEST(DownloadSequence, MissingFileNamesThePath) {
     EXPECT_EQ(result.outcome, Outcome::FileError);
     EXPECT_NE(result.message.find("/nonexistent/firmware.DPX"), std::string::npos);
     EXPECT_EQ(rig.only({"enable"}), kUnlocked);
+}
+
+// A file read once is sent as read to every port: one replaced or removed after the read
+// changes nothing that a port is sent.
+TEST(DownloadSequence, AnImageReadOnceIsSentAsRead) {
+    const Bytes read = image("ABC|DE^xy|");
+    for (const bool serial : {true, false}) {
+        for (const bool removed : {false, true}) {
+            DownloadRig fromFile;
+            fromFile.choices.serial = serial;
+            ASSERT_EQ(fromFile.run(read).outcome, Outcome::Success);
+
+            DownloadRig rig;
+            rig.choices.serial = serial;
+            auto file = std::make_unique<TempImage>(read);
+            rig.choices.firmwarePath = file->path();
+            const image::LoadResult loaded = image::loadFirmwareFile(file->path());
+            file.reset();
+            if (!removed) {
+                file = std::make_unique<TempImage>(image("ZZZZZZZZZZZZZZ|QQ^xy|"));
+                rig.choices.firmwarePath = file->path();
+            }
+            SCOPED_TRACE(std::string(serial ? "serial" : "parallel") +
+                         (removed ? ", file removed" : ", file replaced"));
+            EXPECT_EQ(rig.sequence.run(rig.choices, loaded).outcome, Outcome::Success);
+            EXPECT_EQ(rig.serial.writes, fromFile.serial.writes);
+            EXPECT_EQ(rig.parallel.lastReceived, fromFile.parallel.lastReceived);
+        }
+    }
 }
 
 TEST(DownloadSequence, ASecondStartDuringADownloadIsRefused) {

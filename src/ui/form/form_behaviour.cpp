@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "download/outcome.h"
@@ -28,6 +29,10 @@ class FormBehaviour::EngineHost final : public download::Host {
     }
     void waitingForPrinter(PrinterWait wait) override { view_.host().waitingForPrinter(wait); }
     void showMessage(download::Outcome outcome, const std::string& text) override {
+        // The download's own message comes before anything the user did while the printer was
+        // waited for, in both windows; an end the window system asked for meanwhile is seen
+        // first, so that no box waits for a click nobody will make.
+        view_.letSystemEventsRun();
         if (!endRequested_) {
             view_.host().showMessage(outcome, text);
         }
@@ -54,10 +59,10 @@ FormBehaviour::FormBehaviour(FormView& view, download::SerialPort& serialPort,
 FormBehaviour::~FormBehaviour() = default;
 
 void FormBehaviour::Form_Load() {
-    for (const char* speed : {"4800", "9600", "19200", "38400"}) {
-        view_.addListEntry(List::Speed, speed);
+    for (const std::string_view speed : download::kSpeeds) {
+        view_.addListEntry(List::Speed, std::string(speed));
     }
-    view_.chooseListEntry(List::Speed, 3);
+    view_.chooseListEntry(List::Speed, static_cast<int>(download::kSpeeds.size()) - 1);
     view_.host().setEnabled(download::Control::SpeedList, false);
     view_.host().setEnabled(download::Control::StartButton, false);
     view_.showWindow();

@@ -51,6 +51,9 @@ class FormView {
     // of ours that is up, so that nothing waits for a click; the download unwinds at its next
     // pause for events and endProgram follows.
     virtual void hideWindow() = 0;
+    // Runs what the window system has queued (a close, the session's end, repaints) and leaves
+    // the user's input queued.
+    virtual void letSystemEventsRun() = 0;
     // Ends the program's event loop; no handler runs after it.
     virtual void endProgram() = 0;
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "ports/windows/system_text.h"
+#include "ui/form/form_layout.h"
 #include "ui/win32/dpi.h"
-#include "ui/win32/layout.h"
 #include "ui/win32/win32_host.h"
 
 namespace korvane::ui::win32 {
@@ -20,25 +20,15 @@ namespace korvane::ui::win32 {
 namespace {
 
 constexpr wchar_t kClassName[] = L"KorvaneForm1";
-constexpr wchar_t kTitle[] = L"Firmware Korvane V1.0";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kWindowExStyle = 0;
 // The drop-down lists' closed height; the opened list drops this far below it.
 constexpr int kDropDownTwips = 1800;
 
 // Control and menu identifiers; none is IDOK or IDCANCEL, which the dialog keys send.
-enum Id : int {
-    kIdFrame1 = 100,
-    kIdOptCom0,
-    kIdOptCom1,
-    kIdCboPort,
-    kIdLabel1,
-    kIdLabel2,
-    kIdCboSpeed,
-    kIdCmdStart,
-    kIdProgressBar,
-    kIdLabel3,
-    kIdLine1,
+// A control's identifier is this plus its place in the window's table, its tab index.
+constexpr int kIdFirstControl = 100;
+enum MenuId : int {
     kIdMenuOpen = 200,
     kIdMenuExit,
 };
@@ -60,16 +50,17 @@ bool hasFace(const wchar_t* face) {
 }
 
 // The named face when the system has it, else a fixed-pitch face of the same size and weight.
-HFONT makeFont(const wchar_t* face, int points, int weight, BYTE charset, UINT dpi) {
+HFONT makeFont(const form::Font& design, UINT dpi) {
+    const std::wstring face = ports::wideFromUtf8(std::string(design.face));
     LOGFONTW font{};
-    font.lfHeight = -MulDiv(points, static_cast<int>(dpi), 72);
-    font.lfWeight = weight;
-    font.lfCharSet = charset;
+    font.lfHeight = -MulDiv(design.points, static_cast<int>(dpi), 72);
+    font.lfWeight = design.weight;
+    font.lfCharSet = static_cast<BYTE>(design.charset);
     font.lfOutPrecision = OUT_DEFAULT_PRECIS;
     font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     font.lfQuality = DEFAULT_QUALITY;
-    if (hasFace(face)) {
-        lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
+    if (hasFace(face.c_str())) {
+        lstrcpynW(font.lfFaceName, face.c_str(), LF_FACESIZE);
         font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
     } else {
         font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
@@ -122,9 +113,10 @@ Form1::Form1(HINSTANCE instance, FormServices services)
     RegisterClassExW(&windowClass);
 
     // Built hidden; Form_Load shows it.
-    hwnd_ = CreateWindowExW(kWindowExStyle, kClassName, kTitle, kWindowStyle, CW_USEDEFAULT,
-                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                            instance_, this);
+    hwnd_ = CreateWindowExW(kWindowExStyle, kClassName,
+                            ports::wideFromUtf8(std::string(form::kTitle)).c_str(), kWindowStyle,
+                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                            nullptr, instance_, this);
     createMenu();
     createControls();
     createToolTips();
@@ -132,10 +124,11 @@ Form1::Form1(HINSTANCE instance, FormServices services)
     DragAcceptFiles(hwnd_, TRUE);
 
     const HostControls hostControls{
-        {optCOM0_, optCOM1_, cboPORT_, cboSPEED_, cmdSTART_}, progressBar_, label3_};
-    host_ = std::make_unique<Win32Host>(
-        hwnd_, hostControls, [this] { pumpPending(); },
-        [this] { return behaviour_->endRequested(); });
+        {at(form::Id::OptCom0), at(form::Id::OptCom1), at(form::Id::CboPort),
+         at(form::Id::CboSpeed), at(form::Id::CmdStart)},
+        at(form::Id::ProgressBar),
+        at(form::Id::Label3)};
+    host_ = std::make_unique<Win32Host>(hwnd_, hostControls, [this] { pumpPending(); });
     behaviour_ = std::make_unique<form::FormBehaviour>(*this, services_.serialPort,
                                                        services_.parallelPorts, services_.clock);
 }
@@ -150,39 +143,75 @@ Form1::~Form1() {
     }
 }
 
+namespace {
+
+// The window class and styles of a control of the table.
+std::pair<const wchar_t*, DWORD> classAndStyle(form::Id id, form::Kind kind) {
+    switch (kind) {
+        case form::Kind::Frame:
+            return {WC_BUTTONW, BS_GROUPBOX};
+        case form::Kind::Option:
+            return {WC_BUTTONW, BS_AUTORADIOBUTTON | BS_NOTIFY};
+        case form::Kind::List:
+            return {WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL};
+        case form::Kind::Label:
+            return {WC_STATICW, SS_NOPREFIX | (id == form::Id::Label3 ? SS_RIGHT : SS_LEFT)};
+        case form::Kind::Button:
+            return {WC_BUTTONW, BS_OWNERDRAW};
+        case form::Kind::ProgressBar:
+            return {PROGRESS_CLASSW, 0};
+        case form::Kind::Line:
+            return {WC_STATICW, SS_BLACKRECT};
+    }
+    return {WC_STATICW, 0};
+}
+
+}  // namespace
+
 void Form1::createControls() {
-    const auto child = [this](const wchar_t* cls, const wchar_t* text, DWORD style, int id) {
-        return CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, hwnd_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_,
-                               nullptr);
-    };
-    // Created in tab order: the keyboard walks the children in the order they were made.
-    frame1_ = child(WC_BUTTONW, L"Communication Interface Choice", BS_GROUPBOX, kIdFrame1);
-    optCOM0_ = child(WC_BUTTONW, L"COM Port",
-                     BS_AUTORADIOBUTTON | BS_NOTIFY | WS_GROUP | WS_TABSTOP, kIdOptCom0);
-    optCOM1_ = child(WC_BUTTONW, L"LPT Port", BS_AUTORADIOBUTTON | BS_NOTIFY, kIdOptCom1);
-    cboPORT_ =
-        child(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_GROUP | WS_TABSTOP, kIdCboPort);
-    label1_ = child(WC_STATICW, L"Port List :", SS_LEFT | SS_NOPREFIX | WS_GROUP, kIdLabel1);
-    label2_ = child(WC_STATICW, L"COM Speed :", SS_LEFT | SS_NOPREFIX, kIdLabel2);
-    cboSPEED_ = child(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_GROUP | WS_TABSTOP,
-                      kIdCboSpeed);
-    cmdSTART_ =
-        child(WC_BUTTONW, L"Download Start", BS_OWNERDRAW | WS_GROUP | WS_TABSTOP, kIdCmdStart);
-    progressBar_ = child(PROGRESS_CLASSW, L"", WS_GROUP, kIdProgressBar);
-    label3_ = child(WC_STATICW, L"", SS_RIGHT | SS_NOPREFIX | WS_GROUP, kIdLabel3);
-    line1_ = child(WC_STATICW, L"", SS_BLACKRECT, kIdLine1);
-    SendMessageW(progressBar_, PBM_SETRANGE32, 0, 100);
-    SendMessageW(progressBar_, PBM_SETPOS, 0, 0);
+    // Created in tab order: the keyboard walks the children in the order they were made. The
+    // options form one group, entered at the first; lists and the button are tab stops.
+    for (std::size_t i = 0; i < form::kControls.size(); ++i) {
+        const form::Control& entry = form::kControls[i];
+        const auto id = static_cast<form::Id>(i);
+        auto [cls, style] = classAndStyle(id, entry.kind);
+        const bool secondOption = entry.kind == form::Kind::Option && i > 0 &&
+                                  form::kControls[i - 1].kind == form::Kind::Option;
+        if (!secondOption) {
+            style |= WS_GROUP;
+        }
+        if ((entry.kind == form::Kind::Option && !secondOption) || entry.kind == form::Kind::List ||
+            entry.kind == form::Kind::Button) {
+            style |= WS_TABSTOP;
+        }
+        controls_[i] = CreateWindowExW(
+            0, cls, ports::wideFromUtf8(std::string(entry.caption)).c_str(),
+            WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, hwnd_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdFirstControl + static_cast<int>(i))),
+            instance_, nullptr);
+    }
+    SendMessageW(at(form::Id::ProgressBar), PBM_SETRANGE32, 0, 100);
+    SendMessageW(at(form::Id::ProgressBar), PBM_SETPOS, 0, 0);
 }
 
 void Form1::createMenu() {
     HMENU file = CreatePopupMenu();
-    AppendMenuW(file, MF_STRING, kIdMenuOpen, L"Open(&F)\tCtrl+O");
-    AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(file, MF_STRING, kIdMenuExit, L"Exit(&X)");
+    for (std::size_t i = 1; i < form::kMenu.size(); ++i) {
+        const form::MenuEntry& entry = form::kMenu[i];
+        if (entry.caption == "-") {
+            AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        std::string text(entry.caption);
+        if (!entry.shortcut.empty()) {
+            text += "\t" + std::string(entry.shortcut);
+        }
+        const UINT id = entry.name == "mnuFileOpen" ? kIdMenuOpen : kIdMenuExit;
+        AppendMenuW(file, MF_STRING, id, ports::wideFromUtf8(text).c_str());
+    }
     HMENU bar = CreateMenu();
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"File(&F)");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file),
+                ports::wideFromUtf8(std::string(form::kMenu[0].caption)).c_str());
     SetMenu(hwnd_, bar);
 
     ACCEL open{FCONTROL | FVIRTKEY, 'O', kIdMenuOpen};
@@ -193,7 +222,7 @@ void Form1::createToolTips() {
     toolTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
                                nullptr, instance_, nullptr);
-    for (HWND control : {cboPORT_, cmdSTART_}) {
+    for (HWND control : {at(form::Id::CboPort), at(form::Id::CmdStart)}) {
         TOOLINFOW tool{};
         tool.cbSize = sizeof(tool);
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -217,31 +246,32 @@ void Form1::applyResolution(UINT dpi, const RECT* suggested) {
     dpi_ = dpi;
     const int scale = static_cast<int>(dpi);
     deleteFonts();
-    fixedFont_ = makeFont(L"Fixedsys", 9, FW_NORMAL, ANSI_CHARSET, dpi);
-    buttonFont_ = makeFont(L"MS Gothic", 12, FW_BOLD, ANSI_CHARSET, dpi);
-    // The window's own font; it shows on no control.
-    windowFont_ = makeFont(L"Tahoma", 12, FW_BOLD, HANGEUL_CHARSET, dpi);
+    fixedFont_ = makeFont(form::kFixedFont, dpi);
+    buttonFont_ = makeFont(form::kButtonFont, dpi);
+    windowFont_ = makeFont(form::kWindowFont, dpi);
 
-    const std::array<HWND, kPlaces.size()> controls = {frame1_,      optCOM0_, optCOM1_,  cboPORT_,
-                                                       label1_,      label2_,  cboSPEED_, cmdSTART_,
-                                                       progressBar_, label3_,  line1_};
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        HWND control = controls[i];
-        const PixelRect place = pixelPlace(kPlaces[i], scale);
-        SendMessageW(control, WM_SETFONT,
-                     reinterpret_cast<WPARAM>(control == cmdSTART_ ? buttonFont_ : fixedFont_),
-                     FALSE);
-        const bool list = control == cboPORT_ || control == cboSPEED_;
-        const int height =
-            list ? place.height + twipsToPixels(kDropDownTwips, scale) : place.height;
-        SetWindowPos(control, nullptr, place.left, place.top, place.width, height,
+    for (std::size_t i = 0; i < form::kControls.size(); ++i) {
+        const form::Control& entry = form::kControls[i];
+        const form::Pixels place = form::pixelPlace(entry, scale);
+        SendMessageW(
+            controls_[i], WM_SETFONT,
+            reinterpret_cast<WPARAM>(entry.font == &form::kButtonFont ? buttonFont_ : fixedFont_),
+            FALSE);
+        const int height = entry.kind == form::Kind::List
+                               ? place.height + form::twipsToPixels(kDropDownTwips, scale)
+                               : place.height;
+        SetWindowPos(controls_[i], nullptr, place.left, place.top, place.width, height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
     placeWindow(dpi, suggested);
     // A drop-down list's closed height follows its font and its selection field's height.
     // Systems differ in what the field's height counts, so it is corrected by what is measured.
-    for (HWND list : {cboPORT_, cboSPEED_}) {
-        const int wanted = pixelPlace(kPlaces[list == cboPORT_ ? 3 : 6], scale).height;
+    for (std::size_t i = 0; i < form::kControls.size(); ++i) {
+        if (form::kControls[i].kind != form::Kind::List) {
+            continue;
+        }
+        HWND list = controls_[i];
+        const int wanted = form::pixelPlace(form::kControls[i], scale).height;
         auto field = SendMessageW(list, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
         for (int attempt = 0; attempt < 3; ++attempt) {
             const RECT now = clientRectOf(hwnd_, list);
@@ -257,11 +287,11 @@ void Form1::applyResolution(UINT dpi, const RECT* suggested) {
 
 void Form1::placeWindow(UINT dpi, const RECT* suggested) {
     const int scale = static_cast<int>(dpi);
-    RECT frame{0, 0, twipsToPixels(kClientTwips.width, scale),
-               twipsToPixels(kClientTwips.height, scale)};
+    RECT frame{0, 0, form::twipsToPixels(form::kClient.width, scale),
+               form::twipsToPixels(form::kClient.height, scale)};
     adjustWindowRectForDpi(frame, kWindowStyle, true, kWindowExStyle, dpi);
-    int left = twipsToPixels(kClientTwips.left, scale) + frame.left;
-    int top = twipsToPixels(kClientTwips.top, scale) + frame.top;
+    int left = form::twipsToPixels(form::kClient.left, scale) + frame.left;
+    int top = form::twipsToPixels(form::kClient.top, scale) + frame.top;
     if (suggested != nullptr) {
         left = suggested->left;
         top = suggested->top;
@@ -271,7 +301,7 @@ void Form1::placeWindow(UINT dpi, const RECT* suggested) {
     // A menu bar that wraps takes from the client area: the height is mended by what is missing.
     RECT client{};
     GetClientRect(hwnd_, &client);
-    const int missing = twipsToPixels(kClientTwips.height, scale) - client.bottom;
+    const int missing = form::twipsToPixels(form::kClient.height, scale) - client.bottom;
     if (missing != 0) {
         SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left,
                      frame.bottom - frame.top + missing,
@@ -295,18 +325,18 @@ void Form1::giveInitialFocus() {
         SetFocus(first);
     }
     // An option taking the focus is selected, and says so as a click would.
-    if (first == optCOM0_ || first == optCOM1_) {
-        optionSelected(first == optCOM0_ ? 0 : 1);
+    if (first == at(form::Id::OptCom0) || first == at(form::Id::OptCom1)) {
+        optionSelected(first == at(form::Id::OptCom0) ? 0 : 1);
     }
 }
 
 void Form1::optionSelected(int index) {
-    HWND option = index == 0 ? optCOM0_ : optCOM1_;
+    HWND option = index == 0 ? at(form::Id::OptCom0) : at(form::Id::OptCom1);
     if (!IsWindowEnabled(option) || index == selectedOption_) {
         return;
     }
-    SendMessageW(optCOM0_, BM_SETCHECK, index == 0 ? BST_CHECKED : BST_UNCHECKED, 0);
-    SendMessageW(optCOM1_, BM_SETCHECK, index == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(at(form::Id::OptCom0), BM_SETCHECK, index == 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(at(form::Id::OptCom1), BM_SETCHECK, index == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
     selectedOption_ = index;
     behaviour_->optCOM_Click(index);
 }
@@ -322,7 +352,7 @@ void Form1::startClicked() {
 }
 
 HWND Form1::listOf(form::List list) const {
-    return list == form::List::Port ? cboPORT_ : cboSPEED_;
+    return list == form::List::Port ? at(form::Id::CboPort) : at(form::Id::CboSpeed);
 }
 
 void Form1::clearList(form::List list) {
@@ -355,12 +385,12 @@ std::string Form1::chosenListText(form::List list) const {
 }
 
 bool Form1::serialSelected() const {
-    return SendMessageW(optCOM0_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    return SendMessageW(at(form::Id::OptCom0), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void Form1::setStartColour(form::Colour colour) {
     startColour_ = static_cast<COLORREF>(colour);
-    InvalidateRect(cmdSTART_, nullptr, TRUE);
+    InvalidateRect(at(form::Id::CmdStart), nullptr, TRUE);
 }
 
 void Form1::setStartToolTip(const std::string& text) {
@@ -446,7 +476,7 @@ void Form1::dropped(HDROP drop) {
 }
 
 std::wstring Form1::portToolTip() const {
-    const auto index = SendMessageW(cboPORT_, CB_GETCURSEL, 0, 0);
+    const auto index = SendMessageW(at(form::Id::CboPort), CB_GETCURSEL, 0, 0);
     if (!services_.describePort || selectedOption_ < 0 || index == CB_ERR) {
         return L"";
     }
@@ -515,6 +545,20 @@ void Form1::pumpPending() {
     }
 }
 
+void Form1::letSystemEventsRun() {
+    // Sent and posted messages and paints; the user's keys and clicks stay queued.
+    MSG message;
+    while (!ended_ &&
+           PeekMessageW(&message, nullptr, 0, 0,
+                        PM_REMOVE | PM_QS_SENDMESSAGE | PM_QS_POSTMESSAGE | PM_QS_PAINT) != FALSE) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        dispatch(message);
+    }
+}
+
 int Form1::run() {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -525,23 +569,16 @@ int Form1::run() {
 
 std::wstring Form1::layoutReport() const {
     std::wostringstream out;
-    const std::array<std::pair<const wchar_t*, HWND>, 11> controls = {{
-        {L"Frame1", frame1_},
-        {L"optCOM_0", optCOM0_},
-        {L"optCOM_1", optCOM1_},
-        {L"cboPORT", cboPORT_},
-        {L"Label1", label1_},
-        {L"Label2", label2_},
-        {L"cboSPEED", cboSPEED_},
-        {L"cmdSTART", cmdSTART_},
-        {L"ProgressBar", progressBar_},
-        {L"Label3", label3_},
-        {L"Line1", line1_},
-    }};
-    for (const auto& [name, control] : controls) {
-        const RECT rect = clientRectOf(hwnd_, control);
+    for (std::size_t i = 0; i < form::kControls.size(); ++i) {
+        const form::Control& entry = form::kControls[i];
+        const std::wstring name = ports::wideFromUtf8(std::string(entry.name));
+        const RECT rect = clientRectOf(hwnd_, controls_[i]);
         out << name << L' ' << rect.left << L' ' << rect.top << L' ' << rect.right - rect.left
             << L' ' << rect.bottom - rect.top << L'\n';
+        // The design's place in client twips, for the check of the rounding.
+        const form::Pixels twips = form::pixelPlace(entry, 1440);
+        out << L"design " << name << L' ' << twips.left << L' ' << twips.top << L' ' << twips.width
+            << L' ' << twips.height << L'\n';
     }
     RECT client{};
     GetClientRect(hwnd_, &client);
@@ -553,12 +590,12 @@ std::wstring Form1::layoutReport() const {
     out << L"fixedFont " << faceOf(fixedFont_) << L'\n';
     out << L"buttonFont " << faceOf(buttonFont_) << L'\n';
     out << L"windowFont " << faceOf(windowFont_) << L'\n';
-    out << L"focus " << GetDlgCtrlID(GetFocus()) - kIdFrame1 << L'\n';
+    out << L"focus " << GetDlgCtrlID(GetFocus()) - kIdFirstControl << L'\n';
     // The tab stops as the keyboard walks them from the first.
     out << L"tabs";
     HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
     for (HWND at = first; at != nullptr;) {
-        out << L' ' << GetDlgCtrlID(at) - kIdFrame1;
+        out << L' ' << GetDlgCtrlID(at) - kIdFirstControl;
         at = GetNextDlgTabItem(hwnd_, at, FALSE);
         if (at == first) {
             break;
@@ -589,7 +626,7 @@ LRESULT Form1::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_DRAWITEM: {
             const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-            if (item->hwndItem == cmdSTART_) {
+            if (item->hwndItem == at(form::Id::CmdStart)) {
                 drawStartButton(*item);
                 return TRUE;
             }
@@ -600,8 +637,9 @@ LRESULT Form1::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             if (header->code == TTN_GETDISPINFOW) {
                 auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
                 static thread_local std::wstring tip;
-                tip = reinterpret_cast<HWND>(header->idFrom) == cmdSTART_ ? startToolTip_
-                                                                          : portToolTip();
+                tip = reinterpret_cast<HWND>(header->idFrom) == at(form::Id::CmdStart)
+                          ? startToolTip_
+                          : portToolTip();
                 info->lpszText = tip.data();
                 return 0;
             }
@@ -652,14 +690,14 @@ void Form1::onCommand(int id, int code, HWND control) {
         }
         return;
     }
-    if (control == optCOM0_ || control == optCOM1_) {
+    if (control == at(form::Id::OptCom0) || control == at(form::Id::OptCom1)) {
         // A click, or the focus arriving on an option that is not selected.
         if (code == BN_CLICKED || code == BN_SETFOCUS) {
-            optionSelected(control == optCOM0_ ? 0 : 1);
+            optionSelected(control == at(form::Id::OptCom0) ? 0 : 1);
         }
         return;
     }
-    if (control == cmdSTART_ && code == BN_CLICKED) {
+    if (control == at(form::Id::CmdStart) && code == BN_CLICKED) {
         startClicked();
     }
 }

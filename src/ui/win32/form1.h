@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "download/port_io.h"
 #include "download/serial_port.h"
 #include "ui/form/form_behaviour.h"
+#include "ui/form/form_layout.h"
 #include "ui/form/form_view.h"
 
 namespace korvane::ui::win32 {
@@ -63,6 +65,7 @@ class Form1 final : public form::FormView {
     void setStartToolTip(const std::string& text) override;
     void showWindow() override;
     void hideWindow() override;
+    void letSystemEventsRun() override;
     void endProgram() override;
     std::string chooseFile(const std::string& title, const std::string& filter,
                            const std::string& fileName) override;
@@ -87,21 +90,13 @@ class Form1 final : public form::FormView {
     void dispatch(MSG& message);
     HWND listOf(form::List list) const;
     std::wstring portToolTip() const;
+    HWND at(form::Id id) const { return controls_[static_cast<std::size_t>(id)]; }
 
     HINSTANCE instance_;
     FormServices services_;
     HWND hwnd_ = nullptr;
-    HWND frame1_ = nullptr;
-    HWND optCOM0_ = nullptr;
-    HWND optCOM1_ = nullptr;
-    HWND cboPORT_ = nullptr;
-    HWND label1_ = nullptr;
-    HWND label2_ = nullptr;
-    HWND cboSPEED_ = nullptr;
-    HWND cmdSTART_ = nullptr;
-    HWND progressBar_ = nullptr;
-    HWND label3_ = nullptr;
-    HWND line1_ = nullptr;
+    // In the order of the window's table.
+    std::array<HWND, form::kControls.size()> controls_{};
     HWND toolTip_ = nullptr;
     HACCEL accelerators_ = nullptr;
     HFONT fixedFont_ = nullptr;

@@ -15,12 +15,8 @@ namespace korvane::ui::win32 {
 using form::barInt;
 using form::barValue;
 
-Win32Host::Win32Host(HWND window, HostControls controls, std::function<void()> pump,
-                     std::function<bool()> endAsked)
-    : window_(window),
-      controls_(controls),
-      pump_(std::move(pump)),
-      endAsked_(std::move(endAsked)) {}
+Win32Host::Win32Host(HWND window, HostControls controls, std::function<void()> pump)
+    : window_(window), controls_(controls), pump_(std::move(pump)) {}
 
 void Win32Host::setEnabled(download::Control control, bool enabled) {
     EnableWindow(controls_.lockable.at(static_cast<std::size_t>(control)), enabled ? TRUE : FALSE);
@@ -82,13 +78,8 @@ void Win32Host::waitingForPrinter(PrinterWait wait) {
 }
 
 void Win32Host::showMessage(download::Outcome, const std::string& text) {
-    // The user reads the message against the exact final values, and a close that came while
-    // the printer was waited for is seen before a box could keep it waiting.
+    // The user reads the message against the exact final values.
     flush();
-    pump_();
-    if (endAsked_()) {
-        return;
-    }
     MessageBoxW(window_, ports::wideFromUtf8(text).c_str(), L"Korvane", MB_OK);
 }
 

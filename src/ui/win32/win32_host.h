@@ -35,10 +35,8 @@ class Win32Host final : public download::Host {
     static constexpr download::Clock::Duration kFrame = form::ProgressPacer::kFrame;
     static constexpr download::Clock::Duration kEventSlice = std::chrono::milliseconds(1);
 
-    // pump handles the queued messages; endAsked tells whether the user has asked the program
-    // to end.
-    Win32Host(HWND window, HostControls controls, std::function<void()> pump,
-              std::function<bool()> endAsked);
+    // pump handles the queued messages.
+    Win32Host(HWND window, HostControls controls, std::function<void()> pump);
 
     void setEnabled(download::Control control, bool enabled) override;
     void setProgressVisible(bool visible) override;
@@ -46,7 +44,6 @@ class Win32Host final : public download::Host {
     void setProgressValue(float value) override;
     void setProgressText(std::int32_t position, std::int32_t total) override;
     void waitingForPrinter(PrinterWait wait) override;
-    // Once the user has asked the program to end, no message is shown any more.
     void showMessage(download::Outcome outcome, const std::string& text) override;
     void letPendingEventsRun() override;
 
@@ -60,7 +57,6 @@ class Win32Host final : public download::Host {
     HWND window_;
     HostControls controls_;
     std::function<void()> pump_;
-    std::function<bool()> endAsked_;
     download::SteadyClock clock_;
     form::ProgressPacer pacer_{clock_};
     int minimum_ = 0;

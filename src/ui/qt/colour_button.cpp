@@ -1,4 +1,4 @@
-#include "ui/colour_button.h"
+#include "ui/qt/colour_button.h"
 
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>

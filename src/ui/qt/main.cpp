@@ -11,10 +11,10 @@
 #include "korvane/version.h"
 #include "ports/stop_request.h"
 #include "ports/system_ports.h"
-#include "ui/display_check.h"
-#include "ui/file_chooser.h"
-#include "ui/form1.h"
-#include "ui/message_presenter.h"
+#include "ui/qt/display_check.h"
+#include "ui/qt/file_chooser.h"
+#include "ui/qt/form1.h"
+#include "ui/qt/message_presenter.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include "download/clock.h"
 #include "download/port_io.h"
 #include "download/serial_port.h"
-#include "ui/file_chooser.h"
 #include "ui/form/form_behaviour.h"
-#include "ui/message_presenter.h"
+#include "ui/qt/file_chooser.h"
+#include "ui/qt/message_presenter.h"
 
 class QAction;
 class QButtonGroup;

@@ -1,4 +1,4 @@
-#include "ui/display_check.h"
+#include "ui/qt/display_check.h"
 
 namespace korvane::ui {
 

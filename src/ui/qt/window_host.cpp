@@ -1,4 +1,4 @@
-#include "ui/window_host.h"
+#include "ui/qt/window_host.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -73,12 +73,6 @@ void WindowHost::waitingForPrinter(PrinterWait wait) {
 void WindowHost::showMessage(download::Outcome, const std::string& text) {
     // The user reads the message against the exact final values.
     progress_.flush();
-    // A close that came while the printer was waited for is queued; the box's own event loop
-    // would hand it to the box, not to the window, and it would be lost. It is seen now.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (endRequested_()) {
-        return;
-    }
     messages_.show(&window_, QString::fromStdString(text));
 }
 

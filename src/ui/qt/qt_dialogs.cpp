@@ -1,8 +1,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "ui/file_chooser.h"
-#include "ui/message_presenter.h"
+#include "ui/qt/file_chooser.h"
+#include "ui/qt/message_presenter.h"
 
 namespace korvane::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/form1.h"
+#include "ui/qt/form1.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -23,20 +23,21 @@
 #include <QRadioButton>
 #include <QSocketNotifier>
 #include <QUrl>
+#include <array>
 #include <string>
 #include <vector>
 
-#include "ui/colour_button.h"
-#include "ui/progress_display.h"
-#include "ui/window_host.h"
+#include "ui/form/form_layout.h"
+#include "ui/qt/colour_button.h"
+#include "ui/qt/progress_display.h"
+#include "ui/qt/window_host.h"
 
 namespace korvane::ui {
 
 namespace {
 
-// Where the client area's top-left corner goes on the screen.
-constexpr QPoint kClientPosition{217, 276};
-constexpr QSize kClientSize{537, 180};
+// Qt scales for the screen itself: the design's pixels are those at 96 dpi.
+constexpr int kDpi = 96;
 
 // A font with every attribute set, so that nothing of the window's own font leaks into it.
 QFont fontOf(const QString& family, const QString& fallbackFamily, int pointSize,
@@ -55,19 +56,14 @@ QString fixedFamily() {
     return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
 }
 
-// Fixedsys: a fixed-pitch face at 9 pt.
-QFont controlFont() {
-    return fontOf(QStringLiteral("Fixedsys"), fixedFamily(), 9, QFont::Normal);
-}
-
-// MS Gothic is fixed-pitch too.
-QFont buttonFont() {
-    return fontOf(QStringLiteral("MS Gothic"), fixedFamily(), 12, QFont::Bold);
-}
-
-QFont windowFont() {
-    return fontOf(QStringLiteral("Tahoma"),
-                  QFontDatabase::systemFont(QFontDatabase::GeneralFont).family(), 12, QFont::Bold);
+// The design's font, or a stand-in of the same size and weight: fixed-pitch for the controls'
+// faces, the desktop's own for the window's.
+QFont qtFont(const form::Font& design) {
+    const QString fallback = &design == &form::kWindowFont
+                                 ? QFontDatabase::systemFont(QFontDatabase::GeneralFont).family()
+                                 : fixedFamily();
+    return fontOf(QString::fromUtf8(design.face.data(), static_cast<qsizetype>(design.face.size())),
+                  fallback, design.points, static_cast<QFont::Weight>(design.weight));
 }
 
 // A 0x00BBGGRR value.
@@ -111,14 +107,6 @@ std::vector<std::string> droppedPaths(const QMimeData* data) {
     return paths;
 }
 
-template <typename Widget>
-Widget* place(Widget* widget, const char* name, const QRect& geometry, const QFont& font) {
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    widget->setFont(font);
-    return widget;
-}
-
 }  // namespace
 
 // The window as FormBehaviour sees it: the controls, and the engine's host.
@@ -153,6 +141,9 @@ class Form1::View final : public form::FormView {
         }
         form_.hide();
     }
+    void letSystemEventsRun() override {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
     void endProgram() override { form_.endProgram(); }
 
     std::string chooseFile(const std::string& title, const std::string& filter,
@@ -177,14 +168,15 @@ Form1::Form1(FormServices services)
       endProgram_(std::move(services.endProgram)),
       describePort_(std::move(services.describePort)) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Firmware Korvane V1.0"));
+    setWindowTitle(
+        QString::fromUtf8(form::kTitle.data(), static_cast<qsizetype>(form::kTitle.size())));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     QIcon icon;
     icon.addFile(QStringLiteral(":/korvane/korvane-32.png"), QSize(32, 32));
     icon.addFile(QStringLiteral(":/korvane/korvane-16.png"), QSize(16, 16));
     setWindowIcon(icon);
-    setFont(windowFont());
+    setFont(qtFont(form::kWindowFont));
 
     buildControls();
     buildMenu();
@@ -217,40 +209,71 @@ void Form1::buildControls() {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
-    const QFont fixed = controlFont();
 
     // Created in tab order, so that the focus chain starts at the frame's first option.
-    frame1_ = place(new QGroupBox(QStringLiteral("Communication Interface Choice"), client),
-                    "Frame1", {8, 8, 385, 129}, fixed);
-    optCOM0_ = place(new QRadioButton(QStringLiteral("COM Port"), frame1_), "optCOM_0",
-                     {24, 32, 89, 33}, fixed);
-    optCOM1_ = place(new QRadioButton(QStringLiteral("LPT Port"), frame1_), "optCOM_1",
-                     {24, 72, 89, 33}, fixed);
-    cboPORT_ = place(new QComboBox(frame1_), "cboPORT", {248, 32, 113, 24}, fixed);
-    label1_ = place(new QLabel(QStringLiteral("Port List :"), frame1_), "Label1", {152, 40, 89, 17},
-                    fixed);
-    label2_ = place(new QLabel(QStringLiteral("COM Speed :"), frame1_), "Label2", {152, 80, 89, 25},
-                    fixed);
+    std::array<QWidget*, form::kControls.size()> widgets{};
+    for (std::size_t i = 0; i < form::kControls.size(); ++i) {
+        const form::Control& entry = form::kControls[i];
+        QWidget* parent = entry.container == form::Container::Frame1
+                              ? widgets[static_cast<std::size_t>(form::Id::Frame1)]
+                              : client;
+        const QString caption =
+            QString::fromUtf8(entry.caption.data(), static_cast<qsizetype>(entry.caption.size()));
+        QWidget* widget = nullptr;
+        switch (entry.kind) {
+            case form::Kind::Frame:
+                widget = new QGroupBox(caption, parent);
+                break;
+            case form::Kind::Option:
+                widget = new QRadioButton(caption, parent);
+                break;
+            case form::Kind::List:
+                widget = new QComboBox(parent);
+                break;
+            case form::Kind::Label:
+                widget = new QLabel(caption, parent);
+                break;
+            case form::Kind::Button:
+                widget = new ColourButton(caption, parent);
+                break;
+            case form::Kind::ProgressBar:
+                widget = new QProgressBar(parent);
+                break;
+            case form::Kind::Line:
+                widget = new QFrame(parent);
+                break;
+        }
+        const form::Pixels at = form::placeInContainer(entry, kDpi);
+        widget->setObjectName(
+            QLatin1String(entry.name.data(), static_cast<qsizetype>(entry.name.size())));
+        widget->setGeometry(at.left, at.top, at.width, at.height);
+        widget->setFont(entry.font != nullptr ? qtFont(*entry.font) : font());
+        widgets[i] = widget;
+    }
+    const auto widget = [&widgets](form::Id id) { return widgets[static_cast<std::size_t>(id)]; };
+    frame1_ = static_cast<QGroupBox*>(widget(form::Id::Frame1));
+    optCOM0_ = static_cast<QRadioButton*>(widget(form::Id::OptCom0));
+    optCOM1_ = static_cast<QRadioButton*>(widget(form::Id::OptCom1));
+    cboPORT_ = static_cast<QComboBox*>(widget(form::Id::CboPort));
+    label1_ = static_cast<QLabel*>(widget(form::Id::Label1));
+    label2_ = static_cast<QLabel*>(widget(form::Id::Label2));
+    cboSPEED_ = static_cast<QComboBox*>(widget(form::Id::CboSpeed));
+    cmdSTART_ = static_cast<ColourButton*>(widget(form::Id::CmdStart));
+    progressBar_ = static_cast<QProgressBar*>(widget(form::Id::ProgressBar));
+    label3_ = static_cast<QLabel*>(widget(form::Id::Label3));
+    line1_ = static_cast<QFrame*>(widget(form::Id::Line1));
+
     for (QLabel* label : {label1_, label2_}) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
-    cboSPEED_ = place(new QComboBox(frame1_), "cboSPEED", {248, 72, 113, 24}, fixed);
-    line1_ = place(new QFrame(frame1_), "Line1", {128, 24, 1, 96}, fixed);
     line1_->setFrameShape(QFrame::VLine);
     line1_->setFrameShadow(QFrame::Plain);
     line1_->setLineWidth(1);
-
-    cmdSTART_ = place(new ColourButton(QStringLiteral("Download Start"), client), "cmdSTART",
-                      {400, 16, 129, 97}, buttonFont());
     cmdSTART_->setAutoDefault(false);
     cmdSTART_->setFaceColour(colourOf(form::kLightRed));
-
-    progressBar_ = place(new QProgressBar(client), "ProgressBar", {8, 144, 521, 25}, font());
     progressBar_->setRange(0, 100);
     progressBar_->setValue(0);
     progressBar_->setTextVisible(false);
-
-    label3_ = place(new QLabel(client), "Label3", {400, 120, 129, 25}, fixed);
     label3_->setAlignment(Qt::AlignRight | Qt::AlignTop);
 
     optCOM_ = new QButtonGroup(this);
@@ -278,28 +301,34 @@ void Form1::buildMenu() {
     const QFont desktop = QApplication::font("QMenuBar");
     menuBar()->setFont(fontOf(desktop.family(), desktop.family(), desktop.pointSize(),
                               static_cast<QFont::Weight>(desktop.weight())));
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File(&F)"));
-    file->setObjectName(QStringLiteral("mnuFile"));
-
-    QAction* open = file->addAction(QStringLiteral("Open(&F)"));
-    open->setObjectName(QStringLiteral("mnuFileOpen"));
-    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    connect(open, &QAction::triggered, this, [this] { mnuFileOpen_Click(); });
-
-    QAction* bar = file->addSeparator();
-    bar->setObjectName(QStringLiteral("mnuFileBar0"));
-
-    QAction* exit = file->addAction(QStringLiteral("Exit(&X)"));
-    exit->setObjectName(QStringLiteral("mnuFileExit"));
-    connect(exit, &QAction::triggered, this, [this] { mnuFileExit_Click(); });
+    const auto text = [](std::string_view view) {
+        return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size()));
+    };
+    QMenu* file = menuBar()->addMenu(text(form::kMenu[0].caption));
+    file->setObjectName(text(form::kMenu[0].name));
+    for (std::size_t i = 1; i < form::kMenu.size(); ++i) {
+        const form::MenuEntry& entry = form::kMenu[i];
+        QAction* action =
+            entry.caption == "-" ? file->addSeparator() : file->addAction(text(entry.caption));
+        action->setObjectName(text(entry.name));
+        action->setShortcut(QKeySequence(text(entry.shortcut)));
+        if (entry.name == "mnuFileOpen") {
+            connect(action, &QAction::triggered, this, [this] { mnuFileOpen_Click(); });
+        } else if (entry.name == "mnuFileExit") {
+            connect(action, &QAction::triggered, this, [this] { mnuFileExit_Click(); });
+        }
+    }
 }
 
 void Form1::placeWindow() {
     // Qt places the window's contents, menu bar included; the client area sits below the menu.
     const int menuHeight = menuBar()->sizeHint().height();
-    const QSize size(kClientSize.width(), kClientSize.height() + menuHeight);
+    const QSize size(form::twipsToPixels(form::kClient.width, kDpi),
+                     form::twipsToPixels(form::kClient.height, kDpi) + menuHeight);
     setFixedSize(size);
-    setGeometry(QRect(kClientPosition - QPoint(0, menuHeight), size));
+    setGeometry(QRect(QPoint(form::twipsToPixels(form::kClient.left, kDpi),
+                             form::twipsToPixels(form::kClient.top, kDpi) - menuHeight),
+                      size));
 }
 
 void Form1::Form_Load() {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "download/host.h"
-#include "ui/message_presenter.h"
-#include "ui/progress_display.h"
+#include "ui/qt/message_presenter.h"
+#include "ui/qt/progress_display.h"
 
 class QComboBox;
 class QPushButton;

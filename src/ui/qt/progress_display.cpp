@@ -1,4 +1,4 @@
-#include "ui/progress_display.h"
+#include "ui/qt/progress_display.h"
 
 #include <QLabel>
 #include <QProgressBar>
