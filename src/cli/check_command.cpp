@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/json_report.h"
 #include "cli/output_check.h"
@@ -154,7 +155,7 @@ std::vector<std::string> reasonsAgainst(const image::WalkSummary& serial,
 }
 
 int checkAsJson(const std::filesystem::path& path, OutputCheck& output) {
-    const auto loaded = image::loadFirmwareFile(path);
+    const auto loaded = image::loadFirmwareFile(path, fileOpenFailureAccount());
     ImageFacts image{path, std::nullopt, ""};
     CheckFacts check;
     check.verdict = "ok";
@@ -189,7 +190,7 @@ int checkAsJson(const std::filesystem::path& path, OutputCheck& output) {
 
 // The report for a person; the status of the check.
 int checkAsText(const std::filesystem::path& path, std::ostream& out) {
-    const auto loaded = image::loadFirmwareFile(path);
+    const auto loaded = image::loadFirmwareFile(path, fileOpenFailureAccount());
     if (!loaded.ok()) {
         std::cerr << printable(image::describeLoadFailure(loaded, path)) << '\n';
         return kExitFileOrPort;

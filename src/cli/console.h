@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "image/firmware_file.h"
+
 namespace korvane::cli {
 
 // The command line's platform seam: one implementation per system.
@@ -32,6 +34,10 @@ std::vector<std::string> commandLineWords(int argc, char** argv);
 // return only (a console without escape sequences, as on Windows 7), or with escape sequences.
 enum class LiveTerminal { None, ReturnOnly, Escapes };
 LiveTerminal liveTerminal();
+
+// What this system can say of a firmware file that will not open, beyond errno's words; null
+// where it has nothing more.
+image::OpenFailureAccount fileOpenFailureAccount();
 
 // The width of the terminal behind standard error, in columns; 80 when unknown.
 int terminalColumns();

@@ -255,7 +255,7 @@ int runSend(const std::vector<std::string>& args) {
     }
     // Read once: the record's hash, the trace and every port's download all have these bytes.
     const std::filesystem::path file = image::pathFromUtf8(options.file);
-    const auto loaded = image::loadFirmwareFile(file);
+    const auto loaded = image::loadFirmwareFile(file, fileOpenFailureAccount());
     const std::span<const std::uint8_t> bytes = loaded.bytes;
 
     // From here a signal ends every download at its next safe point, releasing its port.

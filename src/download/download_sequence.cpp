@@ -19,8 +19,12 @@ void setControlsEnabled(Host& host, bool enabled) {
 }  // namespace
 
 DownloadSequence::DownloadSequence(Host& host, SerialPort& serialPort, ParallelPorts& parallelPorts,
-                                   Clock& clock)
-    : host_(host), serialPort_(serialPort), parallelPorts_(parallelPorts), clock_(clock) {}
+                                   Clock& clock, image::OpenFailureAccount openFailureAccount)
+    : host_(host),
+      serialPort_(serialPort),
+      parallelPorts_(parallelPorts),
+      clock_(clock),
+      openFailureAccount_(openFailureAccount) {}
 
 DownloadResult DownloadSequence::run(const UserChoices& choices) {
     return guarded(choices, nullptr);
@@ -54,7 +58,7 @@ DownloadResult DownloadSequence::runLocked(const UserChoices& choices,
     const std::filesystem::path file = image::pathFromUtf8(path);
     image::LoadResult read;
     if (given == nullptr) {
-        read = image::loadFirmwareFile(file);
+        read = image::loadFirmwareFile(file, openFailureAccount_);
     }
     const image::LoadResult& loaded = given != nullptr ? *given : read;
     if (!loaded.ok()) {

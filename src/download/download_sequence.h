@@ -19,8 +19,9 @@ namespace korvane::download {
 // the controls unlocked whatever the end. The window and the command line both drive this.
 class DownloadSequence {
   public:
-    DownloadSequence(Host& host, SerialPort& serialPort, ParallelPorts& parallelPorts,
-                     Clock& clock);
+    // openFailureAccount: what the system can add when the firmware file will not open.
+    DownloadSequence(Host& host, SerialPort& serialPort, ParallelPorts& parallelPorts, Clock& clock,
+                     image::OpenFailureAccount openFailureAccount = nullptr);
 
     // Returns when the download is over. Throws DownloadAbandoned (from the host) when the
     // program ends in the middle; the port is released before it leaves.
@@ -40,6 +41,7 @@ class DownloadSequence {
     SerialPort& serialPort_;
     ParallelPorts& parallelPorts_;
     Clock& clock_;
+    image::OpenFailureAccount openFailureAccount_;
     std::vector<std::uint8_t> firmwareBytes_;
     bool running_ = false;
 };

@@ -26,8 +26,6 @@ const char* kindOf(std::filesystem::file_type type) {
 // Where paths are Windows paths, a device's reserved name opens the device.
 constexpr bool kWindowsPaths = std::filesystem::path::preferred_separator == L'\\';
 
-OpenFailureAccount openFailureAccount = nullptr;
-
 char upper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -66,11 +64,8 @@ bool isWindowsDeviceName(std::string_view path) {
            base[3] >= '1' && base[3] <= '9';
 }
 
-void setOpenFailureAccount(OpenFailureAccount account) {
-    openFailureAccount = account;
-}
-
-LoadResult loadFirmwareFile(const std::filesystem::path& path) {
+LoadResult loadFirmwareFile(const std::filesystem::path& path,
+                            OpenFailureAccount openFailureAccount) {
     // Opening a FIFO waits for a writer that may never come, and a device or socket is no
     // firmware: only a regular file is opened at all.
     if (kWindowsPaths && isWindowsDeviceName(utf8Of(path))) {

@@ -33,18 +33,18 @@ struct LoadResult {
 
 // Reads the whole file as raw bytes, with no decoding of any kind. Only a regular file is read,
 // and opening it never blocks.
-LoadResult loadFirmwareFile(const std::filesystem::path& path);
+// The system's account of why an existing file could not be opened, where the standard library
+// has only errno's words: "another program is using it (...)" for a file held without sharing,
+// else empty. Only a caller that knows its system can give one.
+using OpenFailureAccount = std::string (*)(const std::filesystem::path& path);
+
+LoadResult loadFirmwareFile(const std::filesystem::path& path,
+                            OpenFailureAccount openFailureAccount = nullptr);
 
 // Whether Windows takes the path for a device wherever it stands: NUL, CON, AUX, PRN, COM1..9,
 // LPT1..9 (any case, with any extension, trailing spaces or a colon), or a name in the device
 // namespace (\\.\COM10). Opening one would read a console, or move a port's lines and wait.
 bool isWindowsDeviceName(std::string_view path);
-
-// The system's account of why an existing file could not be opened, where the standard library
-// has only errno's words: "another program is using it (...)" for a file held without sharing,
-// else empty. The program's entry sets it on systems that can tell.
-using OpenFailureAccount = std::string (*)(const std::filesystem::path& path);
-void setOpenFailureAccount(OpenFailureAccount account);
 
 // One sentence for the user: what went wrong with which file and what they can do.
 std::string describeLoadFailure(const LoadResult& result, const std::filesystem::path& path);

@@ -20,6 +20,10 @@ std::vector<std::string> commandLineWords(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);
 }
 
+image::OpenFailureAccount fileOpenFailureAccount() {
+    return nullptr;  // errno says it all here
+}
+
 LiveTerminal liveTerminal() {
     return ::isatty(STDERR_FILENO) == 1 ? LiveTerminal::Escapes : LiveTerminal::None;
 }

@@ -18,8 +18,6 @@ struct ConsoleSetup::Saved {
 };
 
 ConsoleSetup::ConsoleSetup() : saved_(std::make_unique<Saved>()) {
-    // A firmware file that another program holds is told as such, not as a refused permission.
-    image::setOpenFailureAccount(ports::fileInUseText);
     saved_->codePage = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
     DWORD mode = 0;
@@ -51,6 +49,11 @@ std::vector<std::string> commandLineWords(int, char**) {
     }
     LocalFree(wide);
     return words;
+}
+
+image::OpenFailureAccount fileOpenFailureAccount() {
+    // A file that another program holds is told as such, not as a refused permission.
+    return ports::fileInUseText;
 }
 
 LiveTerminal liveTerminal() {

@@ -50,11 +50,12 @@ class FormBehaviour::EngineHost final : public download::Host {
 };
 
 FormBehaviour::FormBehaviour(FormView& view, download::SerialPort& serialPort,
-                             download::ParallelPorts& parallelPorts, download::Clock& clock)
+                             download::ParallelPorts& parallelPorts, download::Clock& clock,
+                             image::OpenFailureAccount openFailureAccount)
     : view_(view),
       engineHost_(std::make_unique<EngineHost>(view, endRequested_)),
-      sequence_(std::make_unique<download::DownloadSequence>(*engineHost_, serialPort,
-                                                             parallelPorts, clock)) {}
+      sequence_(std::make_unique<download::DownloadSequence>(
+          *engineHost_, serialPort, parallelPorts, clock, openFailureAccount)) {}
 
 FormBehaviour::~FormBehaviour() = default;
 

@@ -21,7 +21,8 @@ inline constexpr const char* kDialogFilter = "Firmware File(*.DPX)|*.DPX";
 class FormBehaviour {
   public:
     FormBehaviour(FormView& view, download::SerialPort& serialPort,
-                  download::ParallelPorts& parallelPorts, download::Clock& clock);
+                  download::ParallelPorts& parallelPorts, download::Clock& clock,
+                  image::OpenFailureAccount openFailureAccount = nullptr);
     ~FormBehaviour();
     FormBehaviour(const FormBehaviour&) = delete;
     FormBehaviour& operator=(const FormBehaviour&) = delete;

@@ -129,8 +129,10 @@ Form1::Form1(HINSTANCE instance, FormServices services)
         at(form::Id::ProgressBar),
         at(form::Id::Label3)};
     host_ = std::make_unique<Win32Host>(hwnd_, hostControls, [this] { pumpPending(); });
-    behaviour_ = std::make_unique<form::FormBehaviour>(*this, services_.serialPort,
-                                                       services_.parallelPorts, services_.clock);
+    // A firmware file that another program holds is told as such, not as a refused permission.
+    behaviour_ =
+        std::make_unique<form::FormBehaviour>(*this, services_.serialPort, services_.parallelPorts,
+                                              services_.clock, ports::fileInUseText);
 }
 
 Form1::~Form1() {

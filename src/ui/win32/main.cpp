@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "download/clock.h"
-#include "image/firmware_file.h"
 #include "korvane/version.h"
 #include "ports/system_ports.h"
 #include "ports/windows/system_text.h"
@@ -116,8 +115,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (arguments.systemDpi) {
         korvane::ui::win32::useSystemDpiOnly();
     }
-    // A firmware file that another program holds is told as such, not as a refused permission.
-    korvane::image::setOpenFailureAccount(korvane::ports::fileInUseText);
     const std::unique_ptr<korvane::ports::Ports> ports = korvane::ports::portsFor(std::nullopt);
     korvane::download::SteadyClock clock;
     korvane::ui::win32::Form1 form(
