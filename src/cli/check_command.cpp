@@ -120,7 +120,7 @@ void printTransfer(std::ostream& out, const image::WalkSummary& summary, Transfe
                    std::int64_t size) {
     out << image::transferName(transfer) << " transfer:\n"
         << "  records:        " << summary.records << '\n'
-        << "  bytes sent:     " << summary.bytesSent << '\n'
+        << "  bytes written:  " << summary.bytesSent << '\n'
         << "  stops at:       " << describeStop(summary, size) << '\n'
         << "  empty records:  " << summary.emptyRecords << '\n';
     if (summary.error) {
