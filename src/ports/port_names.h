@@ -17,6 +17,10 @@ struct PortName {
     static PortName listEntry(bool serial, int index);
     // "COM3", "LPT1", or the device's name.
     std::string text() const;
+    // Whether this names a device of the given kind outright, rather than a choice.
+    static bool namesDevice(const std::optional<PortName>& name, bool serial) {
+        return name && name->serial == serial && name->choice == 0;
+    }
 };
 
 // Reads a PORT word: nothing, with the reason in error ("a serial PORT is ..."), when it names

@@ -10,17 +10,18 @@
 
 namespace korvane::ports {
 
+class StopAwareParallelPorts;
 class StopRequest;
 
 // The one way a front end reaches the ports: the serial port and the parallel ports a download
 // goes through, how they are described, and what device a name stands for.
 class Ports {
   public:
-    virtual ~Ports() = default;
+    virtual ~Ports();
     // The engine sets its number and settings, then opens it.
     virtual download::SerialPort& serial() = 0;
     // A stop request, when one was given, ends their waits for the printer.
-    virtual download::ParallelPorts& parallel() = 0;
+    download::ParallelPorts& parallel();
     // How messages name the serial port, once its number is set.
     virtual std::string serialLabel() const = 0;
     // What the trace adds to the line of the serial port's opening.
@@ -28,6 +29,14 @@ class Ports {
     // Closes the serial port now: settings restored, lock removed. A parallel port is given back
     // by its claim when each download ends.
     void release() { serial().close(); }
+
+  protected:
+    // Each system's ports hand over their parallel family; a stop, when given, wraps it.
+    Ports(std::unique_ptr<download::ParallelPorts> parallel, const StopRequest* stop);
+
+  private:
+    std::unique_ptr<download::ParallelPorts> parallel_;
+    std::unique_ptr<StopAwareParallelPorts> stoppable_;
 };
 
 // With nothing named, the window's choices: the engine's port number picks COMk and its list

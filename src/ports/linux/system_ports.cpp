@@ -6,32 +6,21 @@
 #include "ports/linux/parallel_port_mapping.h"
 #include "ports/linux/serial_device_map.h"
 #include "ports/linux/termios_serial_port.h"
-#include "ports/stop_aware_ports.h"
 
 namespace korvane::ports {
 namespace {
 
-bool namesDevice(const std::optional<PortName>& named, bool serial) {
-    return named && named->serial == serial && named->choice == 0;
-}
-
 class LinuxPorts final : public Ports {
   public:
     LinuxPorts(const std::optional<PortName>& named, const StopRequest* stop)
-        : serial_(namesDevice(named, true)
+        : Ports(PortName::namesDevice(named, false) ? LinuxParallelPorts::forDevice(named->device)
+                                                    : std::make_unique<LinuxParallelPorts>(),
+                stop),
+          serial_(PortName::namesDevice(named, true)
                       ? TermiosSerialPort::forDevice(named->device, stop)
-                      : std::make_unique<TermiosSerialPort>(serialDeviceForPort, stop)),
-          parallel_(namesDevice(named, false) ? LinuxParallelPorts::forDevice(named->device)
-                                              : std::make_unique<LinuxParallelPorts>()) {
-        if (stop != nullptr) {
-            stoppable_ = std::make_unique<StopAwareParallelPorts>(*parallel_, *stop);
-        }
-    }
+                      : std::make_unique<TermiosSerialPort>(serialDeviceForPort, stop)) {}
 
     download::SerialPort& serial() override { return *serial_; }
-    download::ParallelPorts& parallel() override {
-        return stoppable_ ? static_cast<download::ParallelPorts&>(*stoppable_) : *parallel_;
-    }
     std::string serialLabel() const override { return serial_->portLabel(); }
     std::string openNote() const override {
         return serial_->lowLatencyAsked()
@@ -41,8 +30,6 @@ class LinuxPorts final : public Ports {
 
   private:
     std::unique_ptr<TermiosSerialPort> serial_;
-    std::unique_ptr<LinuxParallelPorts> parallel_;
-    std::unique_ptr<StopAwareParallelPorts> stoppable_;
 };
 
 std::uint16_t lptBase(int choice) {

@@ -3,44 +3,31 @@
 #include <algorithm>
 #include <cctype>
 
-#include "ports/stop_aware_ports.h"
 #include "ports/windows/inpout_parallel_ports.h"
 #include "ports/windows/win32_serial_port.h"
 
 namespace korvane::ports {
 namespace {
 
-bool namesDevice(const std::optional<PortName>& named, bool serial) {
-    return named && named->serial == serial && named->choice == 0;
-}
-
 class WindowsPorts final : public Ports {
   public:
     WindowsPorts(const std::optional<PortName>& named, const StopRequest* stop)
-        : serial_(namesDevice(named, true)
+        : Ports(PortName::namesDevice(named, false)
+                    ? InpOutParallelPorts::forBase(
+                          static_cast<std::uint16_t>(std::stoul(named->device, nullptr, 16)))
+                    : std::make_unique<InpOutParallelPorts>(),
+                stop),
+          serial_(PortName::namesDevice(named, true)
                       ? Win32SerialPort::forPort(named->device, stop)
-                      : std::make_unique<Win32SerialPort>(windowsPortForNumber, stop)),
-          parallel_(namesDevice(named, false)
-                        ? InpOutParallelPorts::forBase(
-                              static_cast<std::uint16_t>(std::stoul(named->device, nullptr, 16)))
-                        : std::make_unique<InpOutParallelPorts>()) {
-        if (stop != nullptr) {
-            stoppable_ = std::make_unique<StopAwareParallelPorts>(*parallel_, *stop);
-        }
-    }
+                      : std::make_unique<Win32SerialPort>(windowsPortForNumber, stop)) {}
 
     download::SerialPort& serial() override { return *serial_; }
-    download::ParallelPorts& parallel() override {
-        return stoppable_ ? static_cast<download::ParallelPorts&>(*stoppable_) : *parallel_;
-    }
     std::string serialLabel() const override { return serial_->portLabel(); }
     // Windows has no low-latency request: a USB adapter's latency timer is its driver's setting.
     std::string openNote() const override { return "latency as the driver's settings have it"; }
 
   private:
     std::unique_ptr<Win32SerialPort> serial_;
-    std::unique_ptr<InpOutParallelPorts> parallel_;
-    std::unique_ptr<StopAwareParallelPorts> stoppable_;
 };
 
 }  // namespace
