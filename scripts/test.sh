@@ -9,6 +9,13 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 started=$(date +%s)
 failed=0
+
+# The tests' temporary files, and each Wine prefix's server socket (Wine keeps it under TMPDIR),
+# stay in the clone; every program of the run sees the same folder, so Wine's clients find
+# their server.
+export TMPDIR=$root/build-tmp
+rm -rf "$TMPDIR"
+mkdir -p "$TMPDIR"
 summary=()
 
 note() { summary+=("$*"); }
