@@ -22,7 +22,9 @@ sim=$build/host/tools/korvane-printer-sim
 cli=$build/src/cli/korvane-cli.exe
 exe=$build/src/ui/win32/korvane.exe
 
-mkdir -p "$demo"
+# The demo's own files and its Wine server's socket (Wine keeps it under TMPDIR) stay in its folder.
+export TMPDIR=$demo/tmp
+mkdir -p "$TMPDIR"
 export WINEPREFIX=$demo/wine-prefix WINEDEBUG=-all
 # No Mono or Gecko, and no menu entries or file types written into the desktop's folders.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
