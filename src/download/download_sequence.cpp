@@ -56,10 +56,9 @@ DownloadResult DownloadSequence::runLocked(const UserChoices& choices,
 
     const std::string& path = choices.firmwarePath;
     const std::filesystem::path file = image::pathFromUtf8(path);
-    image::LoadResult read;
-    if (given == nullptr) {
-        read = image::loadFirmwareFile(file, openFailureAccount_);
-    }
+    // The window's download reads the file itself; a caller may hand over its own read.
+    const image::LoadResult read =
+        given != nullptr ? image::LoadResult{} : image::loadFirmwareFile(file, openFailureAccount_);
     const image::LoadResult& loaded = given != nullptr ? *given : read;
     if (!loaded.ok()) {
         return endWith(Outcome::FileError, image::describeLoadFailure(loaded, file));
@@ -68,11 +67,7 @@ DownloadResult DownloadSequence::runLocked(const UserChoices& choices,
         return endWith(Outcome::EmptyFile,
                        std::string(messages::kFileNotOpen) + '\n' + messages::kFileEmpty);
     }
-    if (given == nullptr) {
-        firmwareBytes_ = std::move(read.bytes);
-    }
-    const std::span<const std::uint8_t> image =
-        given != nullptr ? std::span<const std::uint8_t>(given->bytes) : firmwareBytes_;
+    const std::span<const std::uint8_t> image = loaded.bytes;
 
     // The whole image is walked before the port is touched, so a printer never receives part
     // of a firmware whose transfer could not end well.

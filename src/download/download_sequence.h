@@ -1,8 +1,6 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 #include "download/clock.h"
 #include "download/host.h"
@@ -42,7 +40,6 @@ class DownloadSequence {
     ParallelPorts& parallelPorts_;
     Clock& clock_;
     image::OpenFailureAccount openFailureAccount_;
-    std::vector<std::uint8_t> firmwareBytes_;
     bool running_ = false;
 };
 
